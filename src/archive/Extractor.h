@@ -1,0 +1,32 @@
+#pragma once
+// Extraction of the payload archive into the staging directory.
+#include <windows.h>
+
+#include <stdint.h>
+
+// Unpacks resource 129 into the staging directory: the user's temp folder,
+// ProgName and a backslash, stored in installState.stagingDir before anything
+// can fail after it. An old tree there is removed first. 1 = every entry of
+// the walk was extracted; 0 = failure (messages, if any, already shown).
+int extractPayload(HWND owner);
+
+class ArchiveExtractor {
+public:
+    // Accepts the archive (nothing is written unless it passes), then writes
+    // every entry below `destination`, which ends with a backslash, with its
+    // times and attributes. 1 = success, 0 = failure.
+    int extract(HWND owner, const uint8_t* archive, uint32_t size, const char* destination);
+};
+
+class EntryInflater {
+public:
+    // Decodes one zlib stream into an open file through `buffer`.
+    // 1 = the stream ended and exactly `expectedSize` bytes were written.
+    int inflateToFile(HANDLE file, const uint8_t* packed, uint32_t packedSize,
+                      uint8_t* buffer, uint32_t bufferSize, uint32_t expectedSize);
+};
+
+// Creates every directory named by a prefix of `path` that ends just before a
+// backslash, shortest first; the last component is not created. The path is
+// written to while it runs and holds the same text afterwards.
+void createParentDirectories(char* path);

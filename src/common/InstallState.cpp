@@ -1,0 +1,3 @@
+#include "common/InstallState.h"
+
+InstallState installState;

@@ -1,0 +1,43 @@
+#pragma once
+// The process-wide record of one run. It lives from start to exit and is
+// never freed; every subsystem reads it and a few write their own fields.
+#include <windows.h>
+
+// Buffer sizes shared by every subsystem.
+constexpr unsigned kPathSize = MAX_PATH;  // a path, terminator included
+constexpr unsigned kTextSize = 1024;      // a text slot or INI value
+
+// The 22 texts of the setup configuration, in the order in which their INI
+// keys are read and formatted. The key of a slot has the slot's name.
+enum class Slot : int {
+    ProgName, ProgVersion, ProgFile, ProgDir, ProgDesc, DirDesc, ExtDesc,
+    InstallDesc, NewerInstalled, InstallBaseDir, InstallProgDir, InstallChange,
+    InstallBrowse, InstallCompleted, InstallFailed, FileCopyFailed, NotDir,
+    DirCreateFailed, InstallOk, InstallCancel, InstallYes, InstallNo,
+};
+constexpr int kSlotCount = 22;
+
+// The document file type of section FileType, in reading order.
+enum class FileTypeValue : int { Type, Extension, Open, Icon };
+constexpr int kFileTypeValueCount = 4;
+
+struct SetupStrings {
+    char slot[kSlotCount][kTextSize];
+};
+
+struct InstallState {
+    SetupStrings strings;
+    char baseDir[kPathSize];                       // chosen base directory, no trailing backslash
+    char fileType[kFileTypeValueCount][kTextSize]; // Type, Extension, Open, Icon
+    char programPath[kPathSize];                   // installed program executable
+    int freshInstall;                              // 1 unless an InstallLocation was found
+    char stagingDir[kPathSize];                    // ends with a backslash; empty until extraction
+    HINSTANCE instance;
+    char installDir[kPathSize];                    // base directory, backslash, ProgDir
+    char empty[1];                                 // default text of every INI read
+};
+
+extern InstallState installState;
+
+inline char* setupString(Slot slot) { return installState.strings.slot[static_cast<int>(slot)]; }
+inline char* fileTypeValue(FileTypeValue value) { return installState.fileType[static_cast<int>(value)]; }

@@ -1,0 +1,10 @@
+#pragma once
+// The install step: deploy the staged trees, register, make shortcuts.
+#include <windows.h>
+
+// Copies the staged Program tree into the install directory and the staged
+// Documents tree into ProgDir in the user's documents folder, then registers
+// the program and creates its shortcuts. Sets installState.installDir first
+// and installState.programPath once both copies succeeded. 1 = installed;
+// 0 = a copy failed and what this run deployed has been removed.
+int installProgram(HWND owner);

@@ -1,0 +1,4 @@
+// Not built yet: every operation fails safely.
+#include "driver/VersionGate.h"
+
+bool checkInstalledVersion() { return false; }

@@ -1,0 +1,6 @@
+#pragma once
+// Refusal to replace a newer installed version.
+
+// Compares the installed DisplayVersion of ProgDir's uninstall entry with
+// ProgVersion. false = the installed version is newer: do not install.
+bool checkInstalledVersion();

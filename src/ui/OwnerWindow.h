@@ -1,0 +1,25 @@
+#pragma once
+// The installer's invisible owner window, and window centring.
+#include <windows.h>
+
+// A zero-size visible popup that owns every message box and dialog of the
+// run and gives the installer its taskbar button (title and icon).
+class OwnerWindow {
+public:
+    OwnerWindow() : window(nullptr), classAtom(0) {}
+    virtual ~OwnerWindow();  // destroys the window, then unregisters the class
+    OwnerWindow(const OwnerWindow&) = delete;
+    OwnerWindow& operator=(const OwnerWindow&) = delete;
+
+    // Registers class "QRBInstalling" and creates the window; failures leave
+    // `window` null (message boxes then have no owner).
+    void create();
+
+    HWND window;
+    unsigned classAtom;
+};
+
+LRESULT CALLBACK ownerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Moves a window to the middle of the screen; never to a negative coordinate.
+void centerWindow(HWND window);

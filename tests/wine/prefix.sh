@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Creates and removes the Wine environment of one test run.
+#   prefix.sh setup STATE_FILE BIN_DIR   new root folder with a booted prefix,
+#                                        BIN_DIR copied to ROOT/bin; its path
+#                                        is written to STATE_FILE
+#   prefix.sh cleanup STATE_FILE         stops Wine and removes the root
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+
+command=${1:?usage: prefix.sh setup|cleanup STATE_FILE [BIN_DIR]}
+state=${2:?state file}
+
+case $command in
+setup)
+    bin=${3:?bin dir}
+    if [ -f "$state" ]; then "$0" cleanup "$state" || true; fi
+    root=$(mktemp -d "${TMPDIR:-/tmp}/setup-wine.XXXXXX")
+    chmod 755 "$root"
+    mkdir -p "$root/home" "$root/bin"
+    cp -a "$bin/." "$root/bin/"
+    chown -R $(wine_user_ids | tr ' ' ':') "$root"
+    echo "$root" > "$state"
+    wine_as_user "$root" wineboot -i
+    # Windows without a display: the null driver creates real windows, and
+    # an unanswered message box blocks as on Windows.
+    wine_as_user "$root" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+    wine_as_user "$root" wineserver -k || true
+    wine_as_user "$root" wineserver -w || true
+    # Keep the server up between tests (it goes after ten idle minutes, or at
+    # cleanup). Its output must not hold the caller's pipes open.
+    wine_as_user "$root" wineserver -p600 </dev/null >/dev/null 2>&1
+    # Start Wine's own services now, detached from every caller's output, so
+    # that they do not hold the first test's pipes open.
+    wine_as_user "$root" wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    echo "Wine test root: $root"
+    ;;
+cleanup)
+    [ -f "$state" ] || exit 0
+    root=$(cat "$state")
+    rm -f "$state"
+    case $root in "${TMPDIR:-/tmp}"/setup-wine.*) ;; *) echo "refusing to remove $root" >&2; exit 1 ;; esac
+    [ -d "$root" ] || exit 0
+    wine_as_user "$root" wineserver -k 2>/dev/null || true
+    wine_as_user "$root" wineserver -w 2>/dev/null || true
+    rm -rf "$root"
+    ;;
+*)
+    echo "unknown command $command" >&2
+    exit 2
+    ;;
+esac
