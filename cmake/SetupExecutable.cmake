@@ -24,12 +24,12 @@ ExternalProject_Add(host_tools
 # The example payload: the example program and its documents.
 set(example_dir ${CMAKE_BINARY_DIR}/example-payload)
 file(GLOB_RECURSE example_documents CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/examples/Documents/*")
-add_custom_command(OUTPUT ${example_dir}/.complete
+add_custom_command(OUTPUT ${example_dir}.stamp
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${example_dir}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${example_dir}/Program
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:SampleNotes> ${example_dir}/Program/
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/examples/Documents ${example_dir}/Documents
-    COMMAND ${CMAKE_COMMAND} -E touch ${example_dir}/.complete
+    COMMAND ${CMAKE_COMMAND} -E touch ${example_dir}.stamp
     DEPENDS SampleNotes ${example_documents}
     COMMENT "Assembling the example payload")
 
@@ -38,10 +38,9 @@ if(SETUP_PAYLOAD_DIR)
     file(GLOB_RECURSE payload_inputs CONFIGURE_DEPENDS "${SETUP_PAYLOAD_DIR}/*")
 else()
     set(payload_dir ${example_dir})
-    set(payload_inputs ${example_dir}/.complete)
+    set(payload_inputs ${example_dir}.stamp)
 endif()
 
-# Every file of the payload folder but the build's own marker is packed.
 set(SETUP_PAYLOAD ${CMAKE_BINARY_DIR}/payload.zot)
 add_custom_command(OUTPUT ${SETUP_PAYLOAD}
     COMMAND ${SETUP_PACK} create ${payload_dir} ${SETUP_PAYLOAD}
