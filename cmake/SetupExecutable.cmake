@@ -65,8 +65,9 @@ target_link_options(setup PRIVATE
     -Wl,--dynamicbase -Wl,--nxcompat)
 set_target_properties(setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 # zlib is built with unwind tables that nothing here uses (no exceptions, no
-# registered frames): drop them. A copy goes beside the tests.
+# registered frames): drop them (".eh_fram": section names of a stripped
+# image are cut to 8 bytes). A copy goes beside the tests.
 add_custom_command(TARGET setup POST_BUILD
-    COMMAND ${CMAKE_OBJCOPY} --remove-section=.eh_frame $<TARGET_FILE:setup>
+    COMMAND ${CMAKE_OBJCOPY} --remove-section=.eh_fram $<TARGET_FILE:setup>
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:setup> ${CMAKE_BINARY_DIR}/bin/setup.exe
     VERBATIM)

@@ -3,12 +3,18 @@
 // document file type; and the INI helpers shared with folder customisation.
 #include <windows.h>
 
-// Stages the INI resource in a temporary "qrb" file, picks the language
-// (locale, or the Language of the installed program's settings file), fills
-// all 22 slots of SetupStrings and the four file-type values, and deletes the
-// temporary file. A key missing from every section shows "Invalid Setup.Ini"
-// (owned by `owner`, captioned "Setup"). true = the table is complete.
+// Stages the INI resource in a temporary "qrb" file, reads it with
+// readSetupConfiguration and deletes the file again. false when the INI
+// cannot be staged (nothing shown) or a key is missing.
 bool loadSetupConfiguration(HWND owner);
+
+// Picks the language (the locale's, or the two-letter Language of section
+// Screen in the installed program's settings file, ProgFile + ".ini"), fills
+// all 22 slots of SetupStrings from the sections language, EN, Settings and
+// the four file-type values from FileType. A key missing from every section
+// shows "Invalid Setup.Ini" (owned by `owner`, captioned "Setup") and gives
+// false; the slots before it keep their new texts.
+bool readSetupConfiguration(HWND owner, const char* iniFile);
 
 // GetPrivateProfileStringA into `buffer`; the count stored without the
 // terminator (0: missing or empty). A value that filled the buffer is
@@ -21,3 +27,6 @@ UINT readIniInt(const char* section, const char* key, INT defaultValue, const ch
 
 // Writes `value` as signed decimal text.
 void writeIniInt(const char* section, const char* key, int value, const char* fileName);
+
+// Replaces every backslash followed by a lowercase n with CR LF, in place.
+void convertLineBreaks(char* text);

@@ -19,3 +19,17 @@ void closeRunningInstances();
 // quotes, or else up to the first byte of value 32 or less) and every byte of
 // value 32 or less after it are skipped, as the GUI entry convention does.
 const char* commandLineTail(const char* commandLine);
+
+// True when the whole tail is "-s" without regard to case: an unattended run.
+bool isUnattendedTail(const char* tail);
+
+// What an existing installation's InstallLocation gives as base directory.
+enum class InstallLocation {
+    Matches,   // it ended in a backslash and ProgDir, now cut off there
+    Whole,     // it did not: the whole value is the base directory
+    Unusable,  // with a backslash and ProgDir it would not fit a path
+};
+
+// Classifies `location` (a terminated text) against `progDir`, cutting it at
+// the backslash before ProgDir when it matches.
+InstallLocation matchInstallLocation(char* location, const char* progDir);

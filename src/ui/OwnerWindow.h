@@ -23,3 +23,7 @@ LRESULT CALLBACK ownerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 // Moves a window to the middle of the screen; never to a negative coordinate.
 void centerWindow(HWND window);
+
+// The coordinate that centres `size` pixels on `screen` pixels: half the
+// difference rounded down, or 0 when the window is larger than the screen.
+int centeredCoordinate(int screen, int size);
