@@ -1,5 +1,214 @@
-// Not built yet: every operation fails safely.
 #include "deploy/TreeCopy.h"
 
-int copyTree(HWND, const char*, const char*, int, int) { return 0; }
-int copyTreeIfPresent(HWND, const char*, const char*, int, int) { return 0; }
+#include <shlwapi.h>
+
+#include "common/Format.h"
+#include "common/InstallState.h"
+#include "common/MessagePump.h"
+#include "common/Scoped.h"
+#include "common/Text.h"
+#include "config/SetupConfig.h"
+#include "deploy/CopyJournal.h"
+#include "deploy/FileOps.h"
+
+namespace {
+
+// A Desktop.INI names a folder's icon and tooltip: section ".ShellClassInfo",
+// keys IconFile, IconIndex and InfoTip.
+const char kShellClassInfo[] = ".ShellClassInfo";
+// A value read from a Desktop.INI: at most 269 bytes. One that fills the
+// buffer may have been cut by the read, so it is not used.
+constexpr DWORD kIniValueSize = 270;
+
+bool isDotDirectory(const WIN32_FIND_DATAA& found) {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    const char* name = found.cFileName;
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+bool isDirectoryEntry(const WIN32_FIND_DATAA& found) {
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool joinPath(char* path, const char* folder, const char* name) {
+    return formatText(path, kPathSize, "%s\\%s", folder, name);
+}
+
+// A directory's enumeration pattern "folder\*.*" must fit as well.
+bool fitsAsFolder(const char* folder) {
+    char pattern[kPathSize];
+    return formatText(pattern, sizeof pattern, "%s\\*.*", folder);
+}
+
+bool pathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+void record(CopyJournal* journal, const char* path) {
+    if (journal) journal->add(path);
+}
+
+// The Retry/Cancel prompt: the failure text, a blank line and the path,
+// captioned ProgName. true = Retry. The buffer holds any slot and any path.
+__attribute__((noinline)) bool askRetry(HWND owner, Slot failure, const char* path) {
+    char text[kTextSize + 2 + kPathSize];
+    formatText(text, sizeof text, "%s\n\n%s", setupString(failure), path);
+    return MessageBoxA(owner, text, setupString(Slot::ProgName), MB_RETRYCANCEL) == IDRETRY;
+}
+
+// Creates one destination directory, asking until it exists or the user
+// cancels. A directory created here is recorded. false = cancelled.
+bool createDirectory(HWND owner, const char* path, CopyJournal* journal, bool& created) {
+    created = false;
+    for (;;) {
+        if (CreateDirectoryA(path, nullptr)) {
+            created = true;
+            record(journal, path);
+            return true;
+        }
+        if (GetLastError() == ERROR_ALREADY_EXISTS) return true;
+        if (!askRetry(owner, Slot::DirCreateFailed, path)) return false;
+    }
+}
+
+// Copies one file, replacing the destination, asking until it is copied or
+// the user cancels. false = cancelled.
+bool copyFileAsking(HWND owner, const char* source, const char* destination) {
+    while (!CopyFileA(source, destination, FALSE)) {
+        if (!askRetry(owner, Slot::FileCopyFailed, destination)) return false;
+    }
+    return true;
+}
+
+// Reads a Desktop.INI value into `value`; false when it is missing, empty or
+// too long to be read whole.
+bool readShellValue(const char* iniFile, const char* key, char* value) {
+    DWORD length = readIniString(kShellClassInfo, key, installState.empty, value, kIniValueSize, iniFile);
+    return length != 0 && length < kIniValueSize - 1;
+}
+
+// Writes `key` as the Desktop.INI value `format` with its one argument; a
+// result that does not fit 260 bytes is not written.
+void writeShellValue(const char* iniFile, const char* key, const char* format, const char* argument) {
+    char value[kPathSize];
+    if (!formatDataText(value, sizeof value, format, &argument, 1)) return;
+    WritePrivateProfileStringA(kShellClassInfo, key, value, iniFile);
+}
+
+// Builds the destination folder's own Desktop.INI from three keys of the
+// staged one, with the installation's texts put in, and makes the folder a
+// system folder so that the shell reads it. Nothing here fails the copy.
+__attribute__((noinline)) void customiseFolder(const char* stagedIni, const char* iniFile,
+                                               const char* folder) {
+    char value[kIniValueSize];
+    if (readShellValue(stagedIni, "IconFile", value)) {
+        // The icon is looked for below the literal %ProgramFiles%, whatever
+        // base directory was chosen.
+        char programDir[kPathSize];
+        if (formatText(programDir, sizeof programDir, "%%ProgramFiles%%\\%s", setupString(Slot::ProgDir))) {
+            writeShellValue(iniFile, "IconFile", value, programDir);
+        }
+    }
+    int iconIndex = static_cast<int>(readIniInt(kShellClassInfo, "IconIndex", 0, stagedIni));
+    writeIniInt(kShellClassInfo, "IconIndex", iconIndex, iniFile);
+    if (readShellValue(stagedIni, "InfoTip", value)) {
+        writeShellValue(iniFile, "InfoTip", value, setupString(Slot::DirDesc));
+    }
+    addHiddenAttribute(iniFile);
+    addReadOnlyAttribute(iniFile);
+    addSystemAttribute(iniFile);
+    PathMakeSystemFolderA(folder);
+}
+
+struct CopyOptions {
+    HWND owner;
+    int overwriteExisting;
+    int clearReadOnly;
+};
+
+// One file entry of a level. false = cancelled.
+bool copyFileEntry(const CopyOptions& options, const char* name, const char* source,
+                   const char* destination, const char* folder, CopyJournal* journal) {
+    pumpMessages();
+    bool existed = journal && pathExists(destination);
+    if (sameTextIgnoringCase(name, "Desktop.INI")) {
+        customiseFolder(source, destination, folder);
+        if (journal && !existed && pathExists(destination)) record(journal, destination);
+        return true;
+    }
+    if (!options.overwriteExisting && isExistingFile(destination)) return true;
+    clearReadOnlyAttribute(destination);
+    bool copied = copyFileAsking(options.owner, source, destination);
+    if (options.clearReadOnly) clearReadOnlyAttribute(destination);
+    // A cancelled copy may still have left a file behind.
+    if (journal && !existed && pathExists(destination)) record(journal, destination);
+    return copied;
+}
+
+int copyLevel(const CopyOptions& options, const char* source, const char* destination,
+              CopyJournal* journal);
+
+// One directory entry of a level: the directory, then its tree. Nothing below
+// a directory created here is recorded: the directory stands for it all.
+bool copyDirectoryEntry(const CopyOptions& options, const char* source, const char* destination,
+                        CopyJournal* journal) {
+    bool created = false;
+    if (!createDirectory(options.owner, destination, journal, created)) return false;
+    return copyLevel(options, source, destination, created ? nullptr : journal) != 0;
+}
+
+int copyLevel(const CopyOptions& options, const char* source, const char* destination,
+              CopyJournal* journal) {
+    char path[kPathSize];
+    if (!formatText(path, sizeof path, "%s\\*.*", source)) return 0;
+    WIN32_FIND_DATAA found;
+    ScopedFind find(FindFirstFileA(path, &found));
+    if (!find.isValid()) return 1;
+    do {
+        if (isDotDirectory(found)) continue;
+        char childDestination[kPathSize];
+        if (!joinPath(path, source, found.cFileName) ||
+            !joinPath(childDestination, destination, found.cFileName)) {
+            return 0;
+        }
+        bool completed = isDirectoryEntry(found)
+            ? copyDirectoryEntry(options, path, childDestination, journal)
+            : copyFileEntry(options, found.cFileName, path, childDestination, destination, journal);
+        if (!completed) return 0;
+    } while (FindNextFileA(find.get(), &found));
+    return 1;
+}
+
+}  // namespace
+
+int copyTree(HWND owner, const char* source, const char* destination, int overwriteExisting,
+             int clearReadOnly, CopyJournal* journal) {
+    const CopyOptions options = {owner, overwriteExisting, clearReadOnly};
+    return copyLevel(options, source, destination, journal);
+}
+
+int copyTreeIfPresent(HWND owner, const char* source, const char* destination, int overwriteExisting,
+                      int clearReadOnly, CopyJournal* journal) {
+    if (!isDirectory(source)) return 1;
+    bool created = CreateDirectoryA(destination, nullptr) != 0;
+    if (!isDirectory(destination)) return 0;
+    if (created) record(journal, destination);
+    return copyTree(owner, source, destination, overwriteExisting, clearReadOnly,
+                    created ? nullptr : journal);
+}
+
+int copyPathsFit(const char* source, const char* destination) {
+    char path[kPathSize];
+    if (!fitsAsFolder(destination) || !formatText(path, sizeof path, "%s\\*.*", source)) return 0;
+    WIN32_FIND_DATAA found;
+    ScopedFind find(FindFirstFileA(path, &found));
+    if (!find.isValid()) return 1;
+    do {
+        if (isDotDirectory(found)) continue;
+        char childDestination[kPathSize];
+        if (!joinPath(path, source, found.cFileName) ||
+            !joinPath(childDestination, destination, found.cFileName)) {
+            return 0;
+        }
+        if (isDirectoryEntry(found) && !copyPathsFit(path, childDestination)) return 0;
+    } while (FindNextFileA(find.get(), &found));
+    return 1;
+}

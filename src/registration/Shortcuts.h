@@ -2,11 +2,13 @@
 // Shortcuts to the installed program, and the user's special folders.
 
 // Makes the Programs-menu shortcut (in a folder named ProgName) and the
-// Desktop shortcut. Reports nothing and never fails the install.
+// Desktop shortcut; a shortcut whose path would not fit 260 bytes is not
+// made. Reports nothing and never fails the install.
 void createShortcuts();
 
-// Saves a shortcut file to `target`, working in the target's folder. Null or
-// empty `arguments`/`description` are not set. 1 = saved, 0 = otherwise.
+// Saves a shortcut file to `target`, working in the target's folder (the
+// target must contain a backslash). Null or empty `arguments`/`description`
+// are not set. 1 = saved, 0 = otherwise.
 int createShellLink(const char* shortcutPath, const char* target,
                     const char* arguments, const char* description);
 
