@@ -29,6 +29,9 @@ int removeEntry(const char* parent, const WIN32_FIND_DATAA& entry, char* child) 
     if (directory && isDotEntry(entry.cFileName)) return 1;
     // No test for a trailing backslash: a doubled one is a single separator.
     if (!formatText(child, kPathSize, "%s\\%s", parent, entry.cFileName)) return 0;
+    // A junction or directory link is removed as a link: what it points to
+    // lies outside the tree and is not this removal's to delete.
+    if (directory && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return RemoveDirectoryA(child);
     if (directory) return removeTree(child);
     clearReadOnlyAttribute(child);
     return deleteFile(child);
