@@ -99,7 +99,7 @@ public:
                 error = folder + "/" + name + ": only the folders Program and Documents may be packed";
                 return false;
             }
-            if (!scanEntry(folder + "/" + name, name, error)) return false;
+            if (!scanEntry(folder + "/" + name, name, name, error)) return false;
         }
         return true;
     }
@@ -137,8 +137,10 @@ private:
         return true;
     }
 
-    bool scanEntry(const std::string& path, const std::string& name, std::string& error) {
-        std::string component = name.substr(name.rfind('\\') + 1);
+    // `component` is the entry's own name as found on disk; `name` the whole
+    // relative name built from the components.
+    bool scanEntry(const std::string& path, const std::string& name, const std::string& component,
+                   std::string& error) {
         std::string problem = componentProblem(component);
         if (!problem.empty()) {
             error = path + ": the name " + problem;
@@ -177,7 +179,7 @@ private:
         std::vector<std::string> names;
         if (!listDirectory(path, names, error)) return false;
         for (const std::string& child : names) {
-            if (!scanEntry(path + "/" + child, name + "\\" + child, error)) return false;
+            if (!scanEntry(path + "/" + child, name + "\\" + child, child, error)) return false;
         }
         return true;
     }
