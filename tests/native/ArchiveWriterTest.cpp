@@ -280,6 +280,15 @@ TEST(VerifyArchive, NamesEachFault) {
              item.fields.packedSizeLow += 1;
          }, "1 bytes of packed data follow"},
         {"junk after the last entry", [](ArchiveWriter& w) { w.appendBytes(bytesOf("junk")); }, "4 bytes after the last entry"},
+        // The checksum starts from 0, so zero bytes before the first entry
+        // leave it unchanged: the installer accepts such an archive and finds
+        // no entries. verify must not.
+        {"zeros before the first entry", [](ArchiveWriter& w) {
+             ArchiveItem zeros;
+             zeros.raw = true;
+             zeros.packed = ByteVector(3, 0);
+             w.items().insert(w.items().begin(), zeros);
+         }, "after the last entry"},
         {"entry past the end", [](ArchiveWriter& w) { w.items().back().fields.packedSizeLow += 1; }, "past the end"},
         {"wrong checksum", [](ArchiveWriter& w) { w.header.overrideChecksum = true; }, "checksum"},
         {"high size word", [](ArchiveWriter& w) { w.items().back().fields.sizeHigh = 1; }, "high size word"},
