@@ -122,18 +122,6 @@ ArchiveCheck checkArchive(const uint8_t* data, uint32_t size) {
     return ArchiveCheck::Accepted;
 }
 
-const char* describeArchiveCheck(ArchiveCheck check) {
-    switch (check) {
-    case ArchiveCheck::Accepted: return "accepted";
-    case ArchiveCheck::TooShort: return "shorter than the 10-byte archive header";
-    case ArchiveCheck::BadMagic: return "does not begin with \"ZOT\"";
-    case ArchiveCheck::BadVersion: return "version is not 1";
-    case ArchiveCheck::BadReserved: return "reserved byte is not 0";
-    case ArchiveCheck::BadChecksum: return "checksum does not match the archive's contents";
-    }
-    return "unknown check result";
-}
-
 bool hasWideNames(const uint8_t* data) {
     return (data[kFlagsOffset] & kWideNamesFlag) != 0;
 }
