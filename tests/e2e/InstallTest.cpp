@@ -188,6 +188,8 @@ TEST_F(InstallTest, UnattendedInstallDeploysRegistersLinksAndStartsTheProgram) {
     for (const RegistryValue& value : registryValues(HKEY_LOCAL_MACHINE, kUninstallKey)) found[value.name] = value.text();
     EXPECT_EQ(uninstall, found);
     EXPECT_EQ("SampleNotes.Document", readRegistryString(HKEY_CLASSES_ROOT, ".snote", "").value_or(""));
+    EXPECT_EQ(kProgram + ",0",
+              readRegistryString(HKEY_CLASSES_ROOT, "SampleNotes.Document\\DefaultIcon", "").value_or(""));
     EXPECT_EQ("\"" + kProgram + "\" \"%1\"",
               readRegistryString(HKEY_CLASSES_ROOT, "SampleNotes.Document\\Shell\\open\\command", "").value_or(""));
 
