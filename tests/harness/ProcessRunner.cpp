@@ -1,0 +1,137 @@
+#include "ProcessRunner.h"
+
+#include "common/Scoped.h"
+
+namespace {
+
+constexpr DWORD kPollMs = 30;
+constexpr UINT kKilledExitCode = 0xDEAD;
+
+void killTree(HANDLE job, HANDLE process) {
+    if (!job || !TerminateJobObject(job, kKilledExitCode)) TerminateProcess(process, kKilledExitCode);
+    WaitForSingleObject(process, 10000);
+}
+
+struct TitleSearch {
+    const std::string* title;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK matchTitle(HWND hwnd, LPARAM param) {
+    TitleSearch* search = reinterpret_cast<TitleSearch*>(param);
+    if (!IsWindowVisible(hwnd)) return TRUE;
+    char text[512] = {};
+    int length = GetWindowTextA(hwnd, text, sizeof text);
+    if (length >= 0 && *search->title == std::string(text, static_cast<size_t>(length))) search->found.push_back(hwnd);
+    return TRUE;
+}
+
+}  // namespace
+
+size_t RunResult::problemCount() const {
+    size_t count = 0;
+    for (const SeenWindow& seen : windows) count += (seen.unexpected || seen.failed) ? 1 : 0;
+    return count;
+}
+
+std::string RunResult::describe() const {
+    if (!started) return "the program did not start (error " + std::to_string(startError) + ")\n";
+    std::string out = describeRecord(windows);
+    if (timedOut) return out + "timed out after " + std::to_string(elapsedMs) + " ms; killed\n";
+    return out + "exit code " + std::to_string(exitCode) + " after " + std::to_string(elapsedMs) + " ms\n";
+}
+
+RunResult runProgram(const RunOptions& options) {
+    RunResult result;
+    std::string commandLine = options.commandLine;  // CreateProcessA may write into it
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    const char* folder = options.currentDir.empty() ? nullptr : options.currentDir.c_str();
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, folder,
+                        &startup, &info)) {
+        result.startError = GetLastError();
+        return result;
+    }
+    ScopedHandle process(info.hProcess);
+    ScopedHandle thread(info.hThread);
+    // A job that the program's own children join too; without a job only the
+    // program itself could be killed.
+    ScopedHandle job(CreateJobObjectA(nullptr, nullptr));
+    if (job.isValid() && !AssignProcessToJobObject(job.get(), process.get())) job.reset();
+    ResumeThread(thread.get());
+    result.started = true;
+    result.processId = info.dwProcessId;
+
+    Responder responder = options.responder ? options.responder : [](const WindowInfo&) { return Response::wait(); };
+    WindowWatcher watcher(info.dwProcessId, responder);
+    if (options.onRecord) watcher.onRecord(options.onRecord);
+    DWORD start = GetTickCount();
+    for (;;) {
+        watcher.poll();
+        if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) break;
+        if (GetTickCount() - start >= options.timeoutMs) {
+            result.timedOut = true;
+            killTree(job.isValid() ? job.get() : nullptr, process.get());
+            break;
+        }
+        HANDLE waitFor = process.get();
+        MsgWaitForMultipleObjects(1, &waitFor, FALSE, kPollMs, QS_ALLINPUT);
+    }
+    result.elapsedMs = GetTickCount() - start;
+    GetExitCodeProcess(process.get(), &result.exitCode);
+    result.windows = watcher.finish();
+    return result;
+}
+
+std::string quoteArgument(const std::string& argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') { ++backslashes; quoted += c; continue; }
+        if (c == '"') quoted.append(backslashes + 1, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes, '\\');
+    return quoted + "\"";
+}
+
+std::string ownFolder() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path) return ".";
+    std::string folder(path, length);
+    size_t slash = folder.find_last_of('\\');
+    return slash == std::string::npos ? "." : folder.substr(0, slash);
+}
+
+std::vector<HWND> findTopLevelWindows(const std::string& title) {
+    TitleSearch search{&title, {}};
+    EnumWindows(matchTitle, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND waitForTopLevelWindow(const std::string& title, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<HWND> found = findTopLevelWindows(title);
+        if (!found.empty()) return found.front();
+        if (GetTickCount() - start >= timeoutMs) return nullptr;
+        Sleep(100);
+    }
+}
+
+CloseOutcome closeTopLevelWindow(HWND hwnd, DWORD waitMs) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    DWORD start = GetTickCount();
+    while (IsWindow(hwnd) && GetTickCount() - start < waitMs) Sleep(50);
+    if (!IsWindow(hwnd)) return CloseOutcome::Closed;
+    ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+    if (!process.isValid() || !TerminateProcess(process.get(), kKilledExitCode)) return CloseOutcome::Failed;
+    WaitForSingleObject(process.get(), 5000);
+    return CloseOutcome::Terminated;
+}
