@@ -1,5 +1,6 @@
 #include "WindowWatcher.h"
 
+#include <algorithm>
 #include <atomic>
 #include <set>
 
@@ -116,7 +117,7 @@ const ControlInfo* WindowInfo::control(int id) const {
 
 const ControlInfo* WindowInfo::button(const std::string& text) const {
     for (const ControlInfo& c : controls) {
-        if (c.isButton() && withoutAccessKeys(c.text) == text) return &c;
+        if (c.isButton() && withoutAccessKeys(c.text) == withoutAccessKeys(text)) return &c;
     }
     return nullptr;
 }
@@ -175,9 +176,10 @@ Response& Response::thenSetText(int id, const std::string& text) {
     return *this;
 }
 
-Response& Response::thenClose() {
+Response& Response::thenCommand(int id) {
     Step step;
-    step.kind = Step::Close;
+    step.kind = Step::Command;
+    step.id = id;
     steps.push_back(step);
     return *this;
 }
@@ -266,9 +268,7 @@ struct WindowWatcher::Tracked {
 WindowWatcher::WindowWatcher(DWORD processId, Responder responder)
     : processId_(processId), responder_(std::move(responder)), startTick_(GetTickCount()) {}
 
-WindowWatcher::~WindowWatcher() {
-    for (Tracked* t : tracked_) delete t;
-}
+WindowWatcher::~WindowWatcher() = default;
 
 void WindowWatcher::append(SeenWindow seen) {
     record_.push_back(seen);
@@ -279,43 +279,47 @@ void WindowWatcher::poll() {
     pumpOwnQueue();
     Candidate candidate{processId_, {}};
     EnumWindows(collectDialog, reinterpret_cast<LPARAM>(&candidate));
-
-    // Windows that went (or were hidden by EndDialog) are forgotten; one that
-    // was waiting for an answer is recorded as left alone.
-    for (size_t i = 0; i < tracked_.size();) {
-        Tracked* t = tracked_[i];
-        bool present = false;
-        for (HWND h : candidate.found) present = present || h == t->hwnd;
-        if (present) { ++i; continue; }
-        if (t->waiting) {
-            SeenWindow seen;
-            seen.window = t->lastOffered;
-            seen.answer = "left alone (it closed by itself)";
-            seen.atMs = t->firstOfferedMs;
-            append(seen);
-        }
-        delete t;
-        tracked_.erase(tracked_.begin() + static_cast<long>(i));
-    }
-
+    forgetGone(candidate.found);
     // New windows are offered in the order in which they were created:
     // EnumWindows lists the newest first.
     for (auto it = candidate.found.rbegin(); it != candidate.found.rend(); ++it) {
-        Tracked* t = nullptr;
-        for (Tracked* known : tracked_) {
-            if (known->hwnd == *it) t = known;
-        }
-        if (!t) {
-            t = new Tracked;
-            t->hwnd = *it;
-            tracked_.push_back(t);
-        }
-        for (size_t i = 0; i < t->inFlight.size();) {
-            if (takeCompleted(t->inFlight[i])) t->inFlight.erase(t->inFlight.begin() + static_cast<long>(i));
+        Tracked& tracked = track(*it);
+        std::vector<ULONG_PTR>& inFlight = tracked.inFlight;
+        for (size_t i = 0; i < inFlight.size();) {
+            if (takeCompleted(inFlight[i])) inFlight.erase(inFlight.begin() + static_cast<long>(i));
             else ++i;
         }
-        if (t->inFlight.empty() && IsWindowEnabled(t->hwnd)) offer(*t);
+        if (inFlight.empty() && IsWindowEnabled(tracked.hwnd)) offer(tracked);
     }
+}
+
+// Windows that went (or were hidden by EndDialog) are forgotten; one that
+// was waiting for an answer is recorded as left alone.
+void WindowWatcher::forgetGone(const std::vector<HWND>& present) {
+    for (size_t i = 0; i < tracked_.size();) {
+        const Tracked& t = *tracked_[i];
+        if (std::find(present.begin(), present.end(), t.hwnd) != present.end()) {
+            ++i;
+            continue;
+        }
+        if (t.waiting) {
+            SeenWindow seen;
+            seen.window = t.lastOffered;
+            seen.answer = "left alone (it closed by itself)";
+            seen.atMs = t.firstOfferedMs;
+            append(seen);
+        }
+        tracked_.erase(tracked_.begin() + static_cast<long>(i));
+    }
+}
+
+WindowWatcher::Tracked& WindowWatcher::track(HWND hwnd) {
+    for (const std::unique_ptr<Tracked>& known : tracked_) {
+        if (known->hwnd == hwnd) return *known;
+    }
+    tracked_.push_back(std::make_unique<Tracked>());
+    tracked_.back()->hwnd = hwnd;
+    return *tracked_.back();
 }
 
 void WindowWatcher::offer(Tracked& tracked) {
@@ -340,64 +344,82 @@ void WindowWatcher::offer(Tracked& tracked) {
     append(seen);
 }
 
+// Sends a message whose handling is awaited before the window is offered
+// again.
+bool WindowWatcher::sendTracked(Tracked& tracked, HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
+    ULONG_PTR command = nextCommand++;
+    if (!SendMessageCallbackA(target, message, wParam, lParam, commandDone, command)) return false;
+    tracked.inFlight.push_back(command);
+    return true;
+}
+
+// Does one step as a user would; false (with `done` saying why) when a user
+// could not do it either.
+bool WindowWatcher::doStep(Tracked& tracked, const WindowInfo& info, const Step& step, std::string& done) {
+    if (step.kind == Step::Command) {
+        done = step.id == IDCANCEL ? "closed (Cancel)" : "sent command " + std::to_string(step.id);
+        if (sendTracked(tracked, info.hwnd, WM_COMMAND, MAKEWPARAM(step.id, BN_CLICKED), 0)) return true;
+        done = "could not send command " + std::to_string(step.id);
+        return false;
+    }
+    bool byText = step.kind == Step::Press && !step.text.empty();
+    const ControlInfo* control = byText ? info.button(step.text) : info.control(step.id);
+    std::string name = byText ? "button \"" + step.text + "\"" : "control " + std::to_string(step.id);
+    if (!control) {
+        done = "no " + name;
+        return false;
+    }
+    if (!control->visible || !control->enabled) {
+        done = name + " is " + (control->visible ? "disabled" : "hidden");
+        return false;
+    }
+    DWORD_PTR ignored = 0;
+    if (step.kind == Step::SetText) {
+        if (sameClass(control->className, "Edit") && (control->style & ES_READONLY)) {
+            done = name + " is read-only";
+            return false;
+        }
+        done = "typed \"" + step.text + "\" into " + std::to_string(control->id);
+        if (SendMessageTimeoutA(control->hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(step.text.c_str()),
+                                SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored)) {
+            return true;
+        }
+        done = "could not type into " + name;
+        return false;
+    }
+    if (sameClass(control->className, "Button")) {
+        done = "pressed \"" + withoutAccessKeys(control->text) + "\" (" + std::to_string(control->id) + ")";
+        if (sendTracked(tracked, control->hwnd, BM_CLICK, 0, 0)) return true;
+        done = "could not press " + name;
+        return false;
+    }
+    LPARAM centre = MAKELPARAM((control->rect.right - control->rect.left) / 2,
+                               (control->rect.bottom - control->rect.top) / 2);
+    SendMessageTimeoutA(control->hwnd, WM_LBUTTONDOWN, MK_LBUTTON, centre, SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+    done = "clicked " + name;
+    if (sendTracked(tracked, control->hwnd, WM_LBUTTONUP, 0, centre)) return true;
+    done = "could not click " + name;
+    return false;
+}
+
 // Does the steps in order; on the first that cannot be done, cancels the
 // window instead, so that it does not stay open waiting for an answer.
 bool WindowWatcher::perform(Tracked& tracked, const WindowInfo& info, const Response& response, std::string& answer) {
-    auto sendCommand = [&](HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
-        ULONG_PTR command = nextCommand++;
-        if (!SendMessageCallbackA(target, message, wParam, lParam, commandDone, command)) return false;
-        tracked.inFlight.push_back(command);
-        return true;
-    };
-    auto cancel = [&](const std::string& why) {
-        if (!answer.empty()) answer += ", then ";
-        answer += why + "; closed it";
-        sendCommand(info.hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        return false;
-    };
     for (const Step& step : response.steps) {
         std::string done;
-        if (step.kind == Step::Close) {
-            if (!sendCommand(info.hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0)) return cancel("could not close");
-            done = "closed (Cancel)";
-        } else {
-            const ControlInfo* control = step.kind == Step::Press && !step.text.empty() ? info.button(step.text)
-                                                                                       : info.control(step.id);
-            std::string name = step.kind == Step::Press && !step.text.empty() ? "button \"" + step.text + "\""
-                                                                             : "control " + std::to_string(step.id);
-            if (!control) return cancel("no " + name);
-            if (!control->visible || !control->enabled) {
-                return cancel(name + " is " + (control->visible ? "disabled" : "hidden"));
-            }
-            if (step.kind == Step::SetText) {
-                if (sameClass(control->className, "Edit") && (control->style & ES_READONLY)) return cancel(name + " is read-only");
-                DWORD_PTR ignored = 0;
-                if (!SendMessageTimeoutA(control->hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(step.text.c_str()),
-                                         SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored)) {
-                    return cancel("could not type into " + name);
-                }
-                done = "typed \"" + step.text + "\" into " + std::to_string(control->id);
-            } else if (sameClass(control->className, "Button")) {
-                if (!sendCommand(control->hwnd, BM_CLICK, 0, 0)) return cancel("could not press " + name);
-                done = "pressed \"" + withoutAccessKeys(control->text) + "\" (" + std::to_string(control->id) + ")";
-            } else {
-                LPARAM centre = MAKELPARAM((control->rect.right - control->rect.left) / 2,
-                                           (control->rect.bottom - control->rect.top) / 2);
-                DWORD_PTR ignored = 0;
-                SendMessageTimeoutA(control->hwnd, WM_LBUTTONDOWN, MK_LBUTTON, centre, SMTO_ABORTIFHUNG,
-                                    kSendTimeoutMs, &ignored);
-                if (!sendCommand(control->hwnd, WM_LBUTTONUP, 0, centre)) return cancel("could not click " + name);
-                done = "clicked " + name;
-            }
-        }
+        bool ok = doStep(tracked, info, step, done);
         answer += (answer.empty() ? "" : ", then ") + done;
+        if (ok) continue;
+        answer += "; closed it";
+        sendTracked(tracked, info.hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        return false;
     }
     return true;
 }
 
 std::vector<SeenWindow> WindowWatcher::finish() {
     pumpOwnQueue();
-    for (Tracked* t : tracked_) {
+    for (const std::unique_ptr<Tracked>& t : tracked_) {
         if (!t->waiting) continue;
         SeenWindow seen;
         seen.window = t->lastOffered;

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,7 @@ struct WindowInfo {
     bool isMessageBox() const;
     // The control with this id, or null.
     const ControlInfo* control(int id) const;
-    // The push button whose text, without '&', is `text`; null if none.
+    // The push button whose text is `text`, both without '&'; null if none.
     const ControlInfo* button(const std::string& text) const;
     // The push buttons' texts without '&', in tab order (visible ones only).
     std::vector<std::string> buttonTexts() const;
@@ -58,9 +59,9 @@ std::string withoutAccessKeys(const std::string& text);
 
 // One thing to do to a window.
 struct Step {
-    enum Kind { Press, SetText, Close };
+    enum Kind { Press, SetText, Command };
     Kind kind = Press;
-    int id = 0;             // control id (Press by id, SetText)
+    int id = 0;             // control id (Press by id, SetText) or command id
     std::string text;       // Press: button text without '&' (if not empty); SetText: new text
 };
 
@@ -77,13 +78,16 @@ struct Response {
     static Response press(int id) { return Response().thenPress(id); }
     // Presses the button whose text without '&' is `text`.
     static Response pressText(const std::string& text) { return Response().thenPressText(text); }
-    // Cancels the window as Escape or its close box would (WM_COMMAND IDCANCEL).
-    static Response close() { return Response().thenClose(); }
+    // Sends the window WM_COMMAND with `id` as the keyboard does: Enter
+    // sends the default button's id, Escape IDCANCEL.
+    static Response command(int id) { return Response().thenCommand(id); }
+    // Cancels the window as Escape would (WM_COMMAND IDCANCEL).
+    static Response close() { return command(IDCANCEL); }
 
     Response& thenPress(int id);
     Response& thenPressText(const std::string& text);
     Response& thenSetText(int id, const std::string& text);
-    Response& thenClose();
+    Response& thenCommand(int id);
     Response& markUnexpected(const std::string& why);
     Response& because(const std::string& why);
     bool waits() const { return steps.empty(); }
@@ -134,20 +138,25 @@ public:
 
 private:
     struct Tracked;
+    void forgetGone(const std::vector<HWND>& present);
+    Tracked& track(HWND hwnd);
     void offer(Tracked& tracked);
     bool perform(Tracked& tracked, const WindowInfo& info, const Response& response, std::string& answer);
+    bool doStep(Tracked& tracked, const WindowInfo& info, const Step& step, std::string& done);
+    bool sendTracked(Tracked& tracked, HWND target, UINT message, WPARAM wParam, LPARAM lParam);
     void append(SeenWindow seen);
 
     DWORD processId_;
     Responder responder_;
     std::function<void(const SeenWindow&)> observer_;
-    std::vector<Tracked*> tracked_;
+    std::vector<std::unique_ptr<Tracked>> tracked_;
     std::vector<SeenWindow> record_;
     DWORD startTick_;
 };
 
 // Answers the dialogs and message boxes of the current process from a worker
-// thread, for tests that show them on their own main thread.
+// thread, for tests that show them on their own main thread. The responder
+// runs on the worker thread.
 class BackgroundWatcher {
 public:
     explicit BackgroundWatcher(Responder responder);

@@ -102,7 +102,9 @@ size_t reportFolder(const std::string& title, const std::string& folder, std::st
 void reportKeyTree(HKEY root, const std::string& key, int level, std::string& out) {
     for (const RegistryValue& value : registryValues(root, key)) {
         out += indent(level) + (value.name.empty() ? "(default)" : value.name) + " = ";
-        out += value.type == REG_DWORD ? value.text() + " (DWORD)" : "\"" + oneLine(value.text()) + "\"";
+        std::string text = oneLine(value.text());
+        if (value.type == REG_DWORD) out += text + " (DWORD)";
+        else out += text.empty() ? "(empty)" : text;
         out += "\n";
     }
     for (const std::string& subkey : registrySubkeys(root, key)) {
