@@ -126,12 +126,16 @@ std::optional<std::string> readDataResource(const std::string& file, WORD id, WO
     return std::string(bytes, SizeofResource(module.get(), found));
 }
 
-std::vector<WORD> dataResourceLanguages(const std::string& file, WORD id) {
+std::vector<WORD> resourceLanguages(const std::string& file, LPCSTR type, WORD id) {
     std::vector<WORD> languages;
     DataModule module(file);
     if (module.get()) {
-        EnumResourceLanguagesA(module.get(), kDataType, MAKEINTRESOURCEA(id), collectLanguage,
+        EnumResourceLanguagesA(module.get(), type, MAKEINTRESOURCEA(id), collectLanguage,
                                reinterpret_cast<LONG_PTR>(&languages));
     }
     return languages;
+}
+
+std::vector<WORD> dataResourceLanguages(const std::string& file, WORD id) {
+    return resourceLanguages(file, kDataType, id);
 }

@@ -35,5 +35,7 @@ bool makeInstaller(const std::string& source, const std::string& destination,
 // The contents of RCDATA `id` in the given language of an executable file;
 // nullopt when it has none.
 std::optional<std::string> readDataResource(const std::string& file, WORD id, WORD language = kNeutralLanguage);
-// The languages in which the file holds RCDATA `id`.
+// The languages in which the file holds the resource of this type and id.
+std::vector<WORD> resourceLanguages(const std::string& file, LPCSTR type, WORD id);
+// The same for RCDATA `id`.
 std::vector<WORD> dataResourceLanguages(const std::string& file, WORD id);

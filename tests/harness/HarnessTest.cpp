@@ -162,14 +162,6 @@ TEST(BackgroundWatcher, AnswersMessageBoxesOnTheMainThread) {
     EXPECT_EQ((std::vector<std::string>{"Retry", "Cancel"}), record[0].window.buttonTexts());
 }
 
-// True when the file holds a resource of this type and id.
-bool hasResource(const std::string& file, LPCSTR type, WORD id) {
-    HMODULE module = LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    bool found = module && FindResourceA(module, MAKEINTRESOURCEA(id), type);
-    if (module) FreeLibrary(module);
-    return found;
-}
-
 TEST(MakeInstaller, ReplacesAndRemovesTheDataResources) {
     TempDir dir;
     const std::string setup = ownFolder() + "\\setup.exe";
@@ -183,9 +175,11 @@ TEST(MakeInstaller, ReplacesAndRemovesTheDataResources) {
     EXPECT_TRUE(dataResourceLanguages(custom, kPayloadResource).empty());
     EXPECT_EQ(std::vector<WORD>{kNeutralLanguage}, dataResourceLanguages(setup, kPayloadResource));
     // Everything else is carried over, and the copy still runs.
-    EXPECT_TRUE(hasResource(custom, RT_DIALOG, 132));
-    EXPECT_TRUE(hasResource(custom, RT_GROUP_ICON, 131));
-    EXPECT_TRUE(hasResource(custom, RT_MANIFEST, 1));
+    for (auto kept : {std::make_pair(RT_DIALOG, 132), std::make_pair(RT_GROUP_ICON, 131), std::make_pair(RT_MANIFEST, 1)}) {
+        std::vector<WORD> languages = resourceLanguages(custom, kept.first, kept.second);
+        EXPECT_FALSE(languages.empty()) << kept.second;
+        EXPECT_EQ(resourceLanguages(setup, kept.first, kept.second), languages) << kept.second;
+    }
     RunOptions options;
     options.commandLine = quoteArgument(custom);
     options.responder = pressDefault();

@@ -7,19 +7,18 @@ namespace {
 constexpr DWORD kPollMs = 30;
 constexpr UINT kKilledExitCode = 0xDEAD;
 
-void killTree(HANDLE job, HANDLE process) {
-    if (!job || !TerminateJobObject(job, kKilledExitCode)) TerminateProcess(process, kKilledExitCode);
-    WaitForSingleObject(process, 10000);
-}
-
 struct TitleSearch {
     const std::string* title;
+    DWORD processId;
     std::vector<HWND> found;
 };
 
 BOOL CALLBACK matchTitle(HWND hwnd, LPARAM param) {
     TitleSearch* search = reinterpret_cast<TitleSearch*>(param);
     if (!IsWindowVisible(hwnd)) return TRUE;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    if (search->processId != 0 && owner != search->processId) return TRUE;
     char text[512] = {};
     int length = GetWindowTextA(hwnd, text, sizeof text);
     if (length >= 0 && *search->title == std::string(text, static_cast<size_t>(length))) search->found.push_back(hwnd);
@@ -41,45 +40,76 @@ std::string RunResult::describe() const {
     return out + "exit code " + std::to_string(exitCode) + " after " + std::to_string(elapsedMs) + " ms\n";
 }
 
-RunResult runProgram(const RunOptions& options) {
-    RunResult result;
-    std::string commandLine = options.commandLine;  // CreateProcessA may write into it
+StartedProgram::~StartedProgram() {
+    if (process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) kill();
+    if (process_) CloseHandle(process_);
+    if (job_) CloseHandle(job_);
+}
+
+bool StartedProgram::start(const std::string& commandLine, const std::string& currentDir) {
+    std::string command = commandLine;  // CreateProcessA may write into it
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    const char* folder = options.currentDir.empty() ? nullptr : options.currentDir.c_str();
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, folder,
-                        &startup, &info)) {
-        result.startError = GetLastError();
+    const char* folder = currentDir.empty() ? nullptr : currentDir.c_str();
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, folder, &startup,
+                        &info)) {
+        startError_ = GetLastError();
+        return false;
+    }
+    process_ = info.hProcess;
+    processId_ = info.dwProcessId;
+    // The job takes in the program's own children too; without it only the
+    // program itself could be killed.
+    job_ = CreateJobObjectA(nullptr, nullptr);
+    if (job_ && !AssignProcessToJobObject(job_, process_)) {
+        CloseHandle(job_);
+        job_ = nullptr;
+    }
+    ResumeThread(info.hThread);
+    CloseHandle(info.hThread);
+    return true;
+}
+
+bool StartedProgram::waitForExit(DWORD timeoutMs, DWORD* exitCode) {
+    if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
+    if (exitCode) GetExitCodeProcess(process_, exitCode);
+    return true;
+}
+
+void StartedProgram::kill() {
+    if (!process_) return;
+    if (!job_ || !TerminateJobObject(job_, kKilledExitCode)) TerminateProcess(process_, kKilledExitCode);
+    WaitForSingleObject(process_, 10000);
+}
+
+RunResult runProgram(const RunOptions& options) {
+    RunResult result;
+    StartedProgram program;
+    if (!program.start(options.commandLine, options.currentDir)) {
+        result.startError = program.startError();
         return result;
     }
-    ScopedHandle process(info.hProcess);
-    ScopedHandle thread(info.hThread);
-    // A job that the program's own children join too; without a job only the
-    // program itself could be killed.
-    ScopedHandle job(CreateJobObjectA(nullptr, nullptr));
-    if (job.isValid() && !AssignProcessToJobObject(job.get(), process.get())) job.reset();
-    ResumeThread(thread.get());
     result.started = true;
-    result.processId = info.dwProcessId;
+    result.processId = program.processId();
 
     Responder responder = options.responder ? options.responder : [](const WindowInfo&) { return Response::wait(); };
-    WindowWatcher watcher(info.dwProcessId, responder);
+    WindowWatcher watcher(program.processId(), responder);
     if (options.onRecord) watcher.onRecord(options.onRecord);
     DWORD start = GetTickCount();
     for (;;) {
         watcher.poll();
-        if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) break;
+        if (program.waitForExit(0, &result.exitCode)) break;
         if (GetTickCount() - start >= options.timeoutMs) {
             result.timedOut = true;
-            killTree(job.isValid() ? job.get() : nullptr, process.get());
+            program.kill();
             break;
         }
-        HANDLE waitFor = process.get();
-        MsgWaitForMultipleObjects(1, &waitFor, FALSE, kPollMs, QS_ALLINPUT);
+        HANDLE process = program.process();
+        MsgWaitForMultipleObjects(1, &process, FALSE, kPollMs, QS_ALLINPUT);
     }
     result.elapsedMs = GetTickCount() - start;
-    GetExitCodeProcess(process.get(), &result.exitCode);
+    program.waitForExit(0, &result.exitCode);
     result.windows = watcher.finish();
     return result;
 }
@@ -107,16 +137,16 @@ std::string ownFolder() {
     return slash == std::string::npos ? "." : folder.substr(0, slash);
 }
 
-std::vector<HWND> findTopLevelWindows(const std::string& title) {
-    TitleSearch search{&title, {}};
+std::vector<HWND> findTopLevelWindows(const std::string& title, DWORD processId) {
+    TitleSearch search{&title, processId, {}};
     EnumWindows(matchTitle, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
-HWND waitForTopLevelWindow(const std::string& title, DWORD timeoutMs) {
+HWND waitForTopLevelWindow(const std::string& title, DWORD timeoutMs, DWORD processId) {
     DWORD start = GetTickCount();
     for (;;) {
-        std::vector<HWND> found = findTopLevelWindows(title);
+        std::vector<HWND> found = findTopLevelWindows(title, processId);
         if (!found.empty()) return found.front();
         if (GetTickCount() - start >= timeoutMs) return nullptr;
         Sleep(100);
