@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "DeployHelpers.h"
-#include "MessageBoxAnswerer.h"
 #include "TestSupport.h"
 #include "common/Format.h"
 #include "registration/Shortcuts.h"
@@ -34,7 +33,7 @@ protected:
         setProgDir(uniqueName("InstallStep-"));
     }
     void TearDown() override {
-        removeFolder(documents);
+        removeFileTree(documents);
         removeInstalledTraces(setupString(Slot::ProgName), progFile, progDir);
     }
     void setBase(const std::string& folder) {
@@ -53,11 +52,9 @@ protected:
     }
     // Installs, answering Cancel to every prompt; returns the prompts' texts.
     std::vector<std::string> installCancelling(int expectedResult) {
-        MessageBoxAnswerer answerer([](const ShownMessageBox&, size_t) { return IDCANCEL; });
+        BackgroundWatcher watcher([](const WindowInfo&) { return Response::press(IDCANCEL); });
         EXPECT_EQ(expectedResult, installProgram(nullptr));
-        std::vector<std::string> texts;
-        for (const ShownMessageBox& box : answerer.boxes()) texts.push_back(box.text);
-        return texts;
+        return messageTexts(watcher.stop());
     }
 
     TempDir temp;
@@ -80,7 +77,7 @@ TEST_F(InstallStepTest, CancelledDocumentsCopyRemovesOnlyWhatThisRunCreated) {
     EXPECT_EQ(std::vector<std::string>({"The file cannot be copied.\n\n" + documents + "\\Zblocked"}),
               installCancelling(0));
     EXPECT_FALSE(pathExists(installDir));  // created by this run: gone whole
-    EXPECT_EQ(Paths({"Mine.txt", "Welcome.snote", "Zblocked\\", "Zblocked\\keep.txt"}), listTree(documents));
+    EXPECT_EQ(Paths({"Mine.txt", "Welcome.snote", "Zblocked\\", "Zblocked\\keep.txt"}), treePaths(documents));
     EXPECT_EQ("changed by the user", readFile(documents + "\\Welcome.snote"));
     EXPECT_STREQ(installDir.c_str(), installState.installDir);
     EXPECT_STREQ("", installState.programPath);
@@ -96,7 +93,7 @@ TEST_F(InstallStepTest, CancelledProgramCopyKeepsWhatTheInstallDirectoryHeld) {
     ASSERT_TRUE(CreateDirectoryA((installDir + "\\Zblocked").c_str(), nullptr));
 
     EXPECT_EQ(1u, installCancelling(0).size());
-    EXPECT_EQ(Paths({progFile + ".exe", "Zblocked\\", "user.cfg"}), listTree(installDir));  // no added.dll
+    EXPECT_EQ(Paths({progFile + ".exe", "Zblocked\\", "user.cfg"}), treePaths(installDir));  // no added.dll
     EXPECT_FALSE(pathExists(documents));
 }
 
@@ -118,7 +115,7 @@ TEST_F(InstallStepTest, PathsThatDoNotFitFailBeforeAnythingIsCopied) {
     EXPECT_EQ(0, installProgram(nullptr));
     EXPECT_FALSE(pathExists(installDir));
     EXPECT_FALSE(pathExists(documents));
-    removeFolder(staging + "\\Program");
+    removeFileTree(staging + "\\Program");
 
     // A staged document whose path in the documents folder does not fit,
     // while everything fits in the install directory: a long ProgDir that
@@ -150,7 +147,7 @@ TEST_F(InstallStepTest, ReinstallReplacesProgramFilesAndKeepsDocuments) {
     EXPECT_EQ("kept", readFile(installDir + "\\kept.cfg"));
     EXPECT_EQ("changed by the user", readFile(documents + "\\Welcome.snote"));
     EXPECT_EQ("guide", readFile(documents + "\\Guide.snote"));
-    EXPECT_EQ(0u, attributesOf(documents + "\\Guide.snote") & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(0u, fileAttributes(documents + "\\Guide.snote") & FILE_ATTRIBUTE_READONLY);
 
     // Registered and linked.
     HKEY key;

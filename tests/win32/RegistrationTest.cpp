@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DeployHelpers.h"
+#include "ProcessRunner.h"
 #include "TestSupport.h"
 #include "common/Format.h"
 
@@ -45,8 +46,8 @@ protected:
     }
     void TearDown() override {
         removeInstalledTraces(progName, progFile, progDir);
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, extension.c_str());
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, type.c_str());
+        deleteRegistryTree(HKEY_CLASSES_ROOT, extension);
+        deleteRegistryTree(HKEY_CLASSES_ROOT, type);
     }
     void setFileType(const std::string& extensionName, const std::string& open, const std::string& icon) {
         copyText(fileTypeValue(FileTypeValue::Type), kTextSize, type.c_str());
@@ -56,7 +57,7 @@ protected:
     }
     // Installs a test program (of the test's folder) and registers it.
     void registerCopyOf(const std::string& testProgram) {
-        ASSERT_TRUE(CopyFileA((programFolder() + "\\" + testProgram).c_str(), program.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA((ownFolder() + "\\" + testProgram).c_str(), program.c_str(), FALSE));
         registerProgram();
     }
     void setValue(HKEY root, const std::string& path, const char* name, const std::string& text) {
@@ -125,8 +126,8 @@ TEST_F(RegistrationTest, FileTypeValuesThatDoNotFitAreNotWritten) {
               dumpKey(HKEY_CLASSES_ROOT, type));
 
     // No extension: nothing below HKEY_CLASSES_ROOT at all.
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, type.c_str());
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, extension.c_str());
+    deleteRegistryTree(HKEY_CLASSES_ROOT, type);
+    deleteRegistryTree(HKEY_CLASSES_ROOT, extension);
     setFileType("", "open %s", "icon %s");
     registerProgram();
     EXPECT_EQ(Lines(), dumpKey(HKEY_CLASSES_ROOT, type));
@@ -151,7 +152,7 @@ TEST_F(RegistrationTest, ReadVersionInfo) {
     ASSERT_TRUE(writeFile(temp / "plain.txt", "no version record"));
     for (const VersionCase& c : cases) {
         SCOPED_TRACE(c.file);
-        std::string path = pathExists(programFolder() + "\\" + c.file) ? programFolder() + "\\" + c.file : temp / c.file;
+        std::string path = pathExists(ownFolder() + "\\" + c.file) ? ownFolder() + "\\" + c.file : temp / c.file;
         char text[kPathSize + 1];
         memset(text, 0xbd, sizeof text);
         unsigned major = poison;
@@ -170,8 +171,8 @@ TEST_F(RegistrationTest, ReadVersionInfo) {
 TEST(PlantedVersionDll, IsNotLoaded) {
     TempDir folder;
     const std::string probe = folder / "version-probe.exe";
-    ASSERT_TRUE(CopyFileA((programFolder() + "\\version-probe.exe").c_str(), probe.c_str(), FALSE));
-    ASSERT_TRUE(CopyFileA((programFolder() + "\\planted-version.dll").c_str(), (folder / "version.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((ownFolder() + "\\version-probe.exe").c_str(), probe.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((ownFolder() + "\\planted-version.dll").c_str(), (folder / "version.dll").c_str(), FALSE));
     const char overrides[] = "Software\\Wine\\AppDefaults\\version-probe.exe";
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(overrides) + "\\DllOverrides").c_str(),
@@ -179,9 +180,16 @@ TEST(PlantedVersionDll, IsNotLoaded) {
     RegSetValueExA(key, "version", 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
     RegCloseKey(key);
 
-    int plain = runProgram(probe, "plain");
-    int read = runProgram(probe, "\"" + programFolder() + "\\versioned-3.14.exe\"");
-    RegDeleteTreeA(HKEY_CURRENT_USER, overrides);
+    auto probeExitCode = [&](const std::string& arguments) {
+        RunOptions options;
+        options.commandLine = quoteArgument(probe) + " " + arguments;
+        options.timeoutMs = 30000;
+        RunResult run = runProgram(options);
+        return run.started && !run.timedOut ? static_cast<int>(run.exitCode) : -1;
+    };
+    int plain = probeExitCode("plain");
+    int read = probeExitCode(quoteArgument(ownFolder() + "\\versioned-3.14.exe"));
+    deleteRegistryTree(HKEY_CURRENT_USER, overrides);
     EXPECT_EQ(99, plain) << "a plain load takes the planted DLL";
     EXPECT_EQ(302, read);
 }

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "DeployHelpers.h"
-#include "MessageBoxAnswerer.h"
 #include "TestSupport.h"
 #include "deploy/CopyJournal.h"
 
@@ -43,8 +42,8 @@ TEST_F(TreeCopyTest, MissingSourceCreatesNothing) {
 TEST_F(TreeCopyTest, EmptySourceGivesEmptyDestination) {
     ASSERT_TRUE(CreateDirectoryA(source.c_str(), nullptr));
     EXPECT_EQ(1, copy(1, 0));
-    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, attributesOf(destination) & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(Paths(), listTree(destination));
+    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, fileAttributes(destination) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(Paths(), treePaths(destination));
 }
 
 TEST_F(TreeCopyTest, DestinationThatIsAFileFailsWithoutPrompt) {
@@ -75,17 +74,17 @@ TEST_F(TreeCopyTest, OverwriteAndReadOnlyRules) {
     for (const OverwriteCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "overwrite " << c.overwrite << ", clearReadOnly " << c.clearReadOnly
                                         << ", existing " << c.existing);
-        removeFolder(destination);
+        removeFileTree(destination);
         if (c.existing) {
             ASSERT_TRUE(writeFileWithAttributes(destination + "\\notes.txt", "old", FILE_ATTRIBUTE_READONLY));
         }
         EXPECT_EQ(1, copy(c.overwrite, c.clearReadOnly));
         EXPECT_EQ(c.contents, readFile(destination + "\\notes.txt"));
         if (c.readOnly >= 0) {
-            EXPECT_EQ(c.readOnly, (attributesOf(destination + "\\notes.txt") & FILE_ATTRIBUTE_READONLY) ? 1 : 0);
+            EXPECT_EQ(c.readOnly, (fileAttributes(destination + "\\notes.txt") & FILE_ATTRIBUTE_READONLY) ? 1 : 0);
         }
     }
-    removeFolder(destination);
+    removeFileTree(destination);
 }
 
 // The destination file is held open, so the copy fails and prompts.
@@ -110,28 +109,29 @@ protected:
 };
 
 TEST_F(HeldFileTest, CancelEndsTheCopyAndStillClearsReadOnly) {
-    MessageBoxAnswerer answerer([&](const ShownMessageBox&, size_t) {
+    BackgroundWatcher watcher([&](const WindowInfo&) {
         // Made read-only while the prompt is up: cleared after the cancel.
         SetFileAttributesA(held.c_str(), FILE_ATTRIBUTE_READONLY);
-        return IDCANCEL;
+        return Response::press(IDCANCEL);
     });
     EXPECT_EQ(0, copy(1, 1));
-    std::vector<ShownMessageBox> boxes = answerer.boxes();
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ("Copy Test", boxes[0].caption);
-    EXPECT_EQ(expectedPrompt("The file cannot be copied.", held), boxes[0].text);
-    EXPECT_EQ(static_cast<UINT>(MB_RETRYCANCEL), boxes[0].buttons);
-    EXPECT_EQ(0u, attributesOf(held) & FILE_ATTRIBUTE_READONLY);
+    std::vector<SeenWindow> seen = watcher.stop();
+    ASSERT_EQ(1u, seen.size());
+    const WindowInfo& prompt = seen[0].window;
+    EXPECT_EQ("Copy Test", prompt.caption);
+    EXPECT_EQ(expectedPrompt("The file cannot be copied.", held), prompt.messageText);
+    EXPECT_TRUE(prompt.control(IDRETRY) && prompt.control(IDCANCEL)) << describeWindow(prompt);
+    EXPECT_EQ(0u, fileAttributes(held) & FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(pathExists(destination + "\\b.txt"));  // nothing after the cancelled file
 }
 
 TEST_F(HeldFileTest, RetryAfterTheFileIsReleasedCompletes) {
-    MessageBoxAnswerer answerer([&](const ShownMessageBox&, size_t) {
+    BackgroundWatcher watcher([&](const WindowInfo&) {
         release();
-        return IDRETRY;
+        return Response::press(IDRETRY);
     });
     EXPECT_EQ(1, copy(1, 0));
-    EXPECT_EQ(1u, answerer.boxes().size());
+    EXPECT_EQ(1u, watcher.stop().size());
     EXPECT_EQ("new a", readFile(held));
     EXPECT_EQ("new b", readFile(destination + "\\b.txt"));
 }
@@ -140,13 +140,12 @@ TEST_F(TreeCopyTest, FolderThatCannotBeCreatedPrompts) {
     // "sub" is a file at the destination, so "sub\inner" cannot be made.
     ASSERT_TRUE(writeFile(source + "\\sub\\inner\\f.txt", "f"));
     ASSERT_TRUE(writeFile(destination + "\\sub", "a file"));
-    MessageBoxAnswerer answerer([](const ShownMessageBox& box, size_t index) {
-        return index == 0 && box.buttons == MB_RETRYCANCEL ? IDRETRY : IDCANCEL;
-    });
+    int answers = 0;
+    BackgroundWatcher watcher([&](const WindowInfo&) { return Response::press(++answers == 1 ? IDRETRY : IDCANCEL); });
     EXPECT_EQ(0, copy(1, 0));
-    std::vector<ShownMessageBox> boxes = answerer.boxes();
-    ASSERT_EQ(2u, boxes.size());  // Retry asks again
-    EXPECT_EQ(expectedPrompt("The folder cannot be created.", destination + "\\sub\\inner"), boxes[1].text);
+    std::vector<std::string> texts = messageTexts(watcher.stop());
+    const std::string prompt = expectedPrompt("The folder cannot be created.", destination + "\\sub\\inner");
+    EXPECT_EQ(std::vector<std::string>({prompt, prompt}), texts);  // Retry asks again
     EXPECT_EQ("a file", readFile(destination + "\\sub"));
 }
 
@@ -160,14 +159,14 @@ TEST_F(TreeCopyTest, DesktopIniIsRebuiltNotCopied) {
     ASSERT_EQ(1, copy(1, 0));
 
     EXPECT_EQ(Paths({"Desktop.INI\\", "Desktop.INI\\inside.txt", "Samples\\", "Samples\\DESKTOP.ini"}),
-              listTree(destination));
+              treePaths(destination));
     const std::string ini = destination + "\\Samples\\DESKTOP.ini";
     EXPECT_EQ("[.ShellClassInfo]\r\nIconFile=%ProgramFiles%\\CopyDir\\notes.ico\r\nIconIndex=0\r\n"
               "InfoTip=About: Notes of Copy Test\r\n",
               readFile(ini));
-    EXPECT_NE(0u, attributesOf(ini) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_NE(0u, attributesOf(destination + "\\Samples") & FILE_ATTRIBUTE_SYSTEM);
-    EXPECT_EQ(0u, attributesOf(destination) & FILE_ATTRIBUTE_SYSTEM);
+    EXPECT_NE(0u, fileAttributes(ini) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_NE(0u, fileAttributes(destination + "\\Samples") & FILE_ATTRIBUTE_SYSTEM);
+    EXPECT_EQ(0u, fileAttributes(destination) & FILE_ATTRIBUTE_SYSTEM);
 }
 
 struct DesktopIniCase {
@@ -188,12 +187,12 @@ TEST_F(TreeCopyTest, DesktopIniValuesAreFormatsWithOneArgument) {
     };
     for (const DesktopIniCase& c : cases) {
         SCOPED_TRACE(c.staged);
-        removeFolder(source);
-        removeFolder(destination);
+        removeFileTree(source);
+        removeFileTree(destination);
         ASSERT_TRUE(writeFile(source + "\\desktop.ini", "[.ShellClassInfo]\r\n" + c.staged));
         EXPECT_EQ(1, copy(1, 0));
         EXPECT_EQ("[.ShellClassInfo]\r\n" + c.written, readFile(destination + "\\desktop.ini"));
-        EXPECT_NE(0u, attributesOf(destination) & FILE_ATTRIBUTE_SYSTEM);
+        EXPECT_NE(0u, fileAttributes(destination) & FILE_ATTRIBUTE_SYSTEM);
     }
 }
 
@@ -211,13 +210,13 @@ TEST_F(TreeCopyTest, JournalRollBackRemovesOnlyWhatTheCopyCreated) {
     ASSERT_EQ(1, copy(1, 0, &journal));
     EXPECT_EQ(Paths({"Desktop.ini", "fresh\\", "fresh\\deeper\\", "fresh\\deeper\\z.txt", "keep.txt", "new.txt",
                      "old\\", "old\\x.txt", "old\\y.txt", "shared.txt"}),
-              listTree(destination));
+              treePaths(destination));
     journal.rollBack();
-    EXPECT_EQ(Paths({"keep.txt", "old\\", "old\\x.txt", "shared.txt"}), listTree(destination));
+    EXPECT_EQ(Paths({"keep.txt", "old\\", "old\\x.txt", "shared.txt"}), treePaths(destination));
     EXPECT_EQ("new", readFile(destination + "\\shared.txt"));  // replaced, not created: stays
 
     // A destination that the copy created goes whole.
-    removeFolder(destination);
+    removeFileTree(destination);
     CopyJournal created;
     ASSERT_EQ(1, copy(1, 0, &created));
     created.rollBack();
