@@ -1,9 +1,28 @@
 #pragma once
-// The directory dialog (dialog 134): choice of the base directory.
+// The directory dialog (dialog 134): choice of the base directory; and the
+// pieces that the install prompt shares with it.
 #include <windows.h>
 
 // Ends with 1 (a directory was stored as the base directory) or 2 (Cancel).
 INT_PTR CALLBACK directoryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Starts `program` with one quoted argument; does not wait, reports nothing.
+// A command line that would not fit its buffer is not started at all.
 void launchProgram(const char* program, const char* argument);
+
+// What the Explore button calls (launchProgram); tests point it elsewhere to
+// watch what would be started.
+extern void (*exploreLauncher)(const char* program, const char* argument);
+
+// Sets the install-directory preview (control 1003) of `dialog` to the text
+// of its base-directory edit (1001), a backslash and ProgDir. A preview that
+// does not fit a path is shown cut and ending in "...".
+void updateInstallDirPreview(HWND dialog);
+
+// True when `baseDir` may become the base directory: not empty, an existing
+// directory, and with a backslash and ProgDir still a path of 260 bytes.
+bool isUsableBaseDir(const char* baseDir);
+
+// Reads the base-directory edit (1001) of `dialog` into `baseDir` (260 bytes,
+// at most 259 characters); empty when it cannot be read.
+void readBaseDirEdit(HWND dialog, char* baseDir);
