@@ -5,23 +5,29 @@
 #include <stdint.h>
 
 // Unpacks resource 129 into the staging directory: the user's temp folder,
-// ProgName and a backslash, stored in installState.stagingDir before anything
-// can fail after it. An old tree there is removed first. 1 = every entry of
-// the walk was extracted; 0 = failure (messages, if any, already shown).
+// ProgName and a backslash. The path is stored in installState.stagingDir
+// once it is known to be sound (ProgName a plain folder name, the whole
+// path within 260 bytes), before anything is removed or written; an old
+// tree there is removed first. 1 = every entry of the walk was extracted;
+// 0 = failure (messages, if any, already shown).
 int extractPayload(HWND owner);
 
 class ArchiveExtractor {
 public:
     // Accepts the archive (nothing is written unless it passes), then writes
     // every entry below `destination`, which ends with a backslash, with its
-    // times and attributes. 1 = success, 0 = failure.
+    // times and attributes. An entry that would land outside `destination`
+    // or whose path would not fit 260 bytes stops the extraction with
+    // "Unable to create file."; an entry out of the archive's bounds stops
+    // it silently. 1 = success, 0 = failure.
     int extract(HWND owner, const uint8_t* archive, uint32_t size, const char* destination);
 };
 
 class EntryInflater {
 public:
-    // Decodes one zlib stream into an open file through `buffer`.
-    // 1 = the stream ended and exactly `expectedSize` bytes were written.
+    // Decodes one zlib stream into an open file through `buffer`, stopping
+    // once more than `expectedSize` bytes came out. 1 = the stream ended and
+    // exactly `expectedSize` bytes were written.
     int inflateToFile(HANDLE file, const uint8_t* packed, uint32_t packedSize,
                       uint8_t* buffer, uint32_t bufferSize, uint32_t expectedSize);
 };
@@ -30,3 +36,14 @@ public:
 // backslash, shortest first; the last component is not created. The path is
 // written to while it runs and holds the same text afterwards.
 void createParentDirectories(char* path);
+
+// True when `name` (a relative entry name in the ANSI code page) names a
+// place inside the folder it is extracted to: not empty, no leading
+// separator, no drive or stream colon, no component that is empty or made
+// only of dots and blanks (the platform drops trailing dots and blanks, so
+// ".. " means ".."), and no device name (CON, NUL, COM1, ...) as a component.
+bool isSafeEntryName(const char* name);
+
+// True when `name` can be a folder directly below the temp folder: the same
+// rules for a single component, and none of \ / : * ? " < > |.
+bool isPlainFolderName(const char* name);

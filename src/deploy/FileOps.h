@@ -19,5 +19,6 @@ int deleteFile(const char* path);
 // Deletes a directory with everything in it, depth first, and stops at the
 // first entry it cannot delete (0). The path may end with a backslash.
 // Otherwise the result is RemoveDirectoryA's on the directory itself. A child
-// path that does not fit 260 bytes stops the removal with 0.
+// path that does not fit 260 bytes stops the removal with 0; an empty or null
+// path is refused with 0.
 int removeTree(const char* path);

@@ -1,0 +1,77 @@
+#include "archive/Extractor.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TestSupport.h"
+#include "deploy/FileOps.h"
+
+namespace {
+
+struct NameCase {
+    const char* name;
+    bool safe;
+};
+
+TEST(EntryNames, OnlyPlacesInsideTheDestinationAreAccepted) {
+    const NameCase cases[] = {
+        {"Program\\notes.exe", true},
+        {"Documents\\Sub dir\\a.b.txt", true},
+        {"Program\\..notes", true},  // dots inside a name are fine
+        {"Program\\CONSOLE.txt", true},
+        {"Program\\COM10", true},
+        {"", false},
+        {"\\Program\\x", false},
+        {"/Program/x", false},
+        {"C:\\x", false},
+        {"C:x", false},
+        {"Program\\a.txt:stream", false},
+        {"Program\\\\x", false},   // empty component
+        {"Program\\", false},      // empty last component
+        {"Program\\.\\x", false},
+        {"Program\\..\\..\\x", false},
+        {"Program/../../x", false},  // forward slashes separate too
+        {"Program\\.. \\x", false},  // trailing blanks are dropped: ".."
+        {"Program\\...\\x", false},
+        {"Program\\CON", false},
+        {"Program\\nul.txt", false},
+        {"Program\\Com1", false},
+        {"Program\\LPT9.log", false},
+        {"Program\\CON .txt", false},
+        {"Program\\conin$", false},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.safe, isSafeEntryName(c.name));
+    }
+}
+
+TEST(StagingFolderNames, AreASinglePlainComponent) {
+    const NameCase cases[] = {
+        {"Sample Notes", true}, {"Notes 1.2", true}, {"", false}, {".", false}, {"..", false},
+        {"...", false}, {"a\\b", false}, {"a/b", false}, {"a:b", false}, {"a*", false}, {"a?", false},
+        {"\"a\"", false}, {"a<b", false}, {"a>b", false}, {"a|b", false}, {"trailing.", false},
+        {"trailing ", false}, {"tab\there", false}, {"NUL", false},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.safe, isPlainFolderName(c.name));
+    }
+}
+
+TEST(CreateParentDirectories, CreatesEveryParentButNotTheLastComponent) {
+    TempDir dir;
+    std::string path = dir / "a\\b\\c\\leaf.txt";
+    std::string copy = path;
+    createParentDirectories(&copy[0]);
+    EXPECT_EQ(path, copy) << "the path holds the same text afterwards";
+    EXPECT_EQ(1, isDirectory((dir / "a\\b\\c").c_str()));
+    EXPECT_EQ(0, isDirectory((dir / "a\\b\\c\\leaf.txt").c_str()));
+    EXPECT_EQ(0, isExistingFile((dir / "a\\b\\c\\leaf.txt").c_str()));
+
+    std::string empty;
+    createParentDirectories(&empty[0]);  // nothing to do, nothing to fail
+}
+
+}  // namespace
