@@ -27,11 +27,15 @@ constexpr uint32_t kDirectoryAttribute = 0x10;
 
 // The 256-word table of one polynomial, computed on first use. Its
 // polynomial word is 0 (zero-initialised static storage) until then.
+// `shifted` serves the bulk update, eight bytes per step: shifted[k][i] is the
+// remainder of byte i followed by k + 1 zero bytes. It lives in zero-filled
+// storage and is computed with the words, so it costs no file size.
 struct CrcTable {
     uint32_t words[256];
     uint32_t polynomial;
+    uint32_t shifted[7][256];
 
-    // Recomputes the words unless they were computed for this polynomial.
+    // Recomputes every word unless they were computed for this polynomial.
     void prepare(uint32_t newPolynomial);
 };
 
@@ -88,7 +92,9 @@ struct ArchiveEntry {
     uint32_t sizeLow;
     uint32_t packedSizeLow;
     uint16_t nameLength;       // as stored: bytes of the name field
-    const uint8_t* name;       // terminated within nameLength (checked)
+    const uint8_t* name;       // terminated within nameLength (checked); wide
+                               // names may sit at an odd address: copy them
+                               // before reading them as 16-bit units
     uint32_t nameUnits;        // characters before the terminator (bytes, or UTF-16 units)
     const uint8_t* packedData; // packedSizeLow bytes, all within the archive (checked)
 
@@ -98,7 +104,10 @@ struct ArchiveEntry {
 // Walks the entries of an accepted archive from offset 10, never reading past
 // its end. An entry whose header, name or packed data would extend past the
 // end, or whose name has no terminator within nameLength (a two-byte
-// terminator at an even offset for wide names), makes the walk Malformed.
+// terminator at an even offset for wide names), makes the walk Malformed; so
+// do fewer than four bytes at an entry position that begin like "ZFAD" (a
+// header cut short). Once End or Malformed, next() keeps returning it.
+// Holds no state but its own members, so any number may run at once.
 class EntryWalker {
 public:
     enum Step {
@@ -115,5 +124,6 @@ private:
     uint32_t size_;
     uint32_t position_;
     bool wideNames_;
-    bool stopped_;
+    bool stopped_;  // End or Malformed reached: result_ is final
+    Step result_;
 };

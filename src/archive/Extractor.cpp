@@ -171,8 +171,12 @@ int ArchiveExtractor::extract(HWND owner, const uint8_t* archive, uint32_t size,
     ArchiveEntry entry;
     char name[kPathSize];
     char fullPath[kPathSize];
-    for (;;) {
+    for (bool first = true;; first = false) {
         EntryWalker::Step step = walker.next(entry);
+        // The checksum starts from zero, so zero bytes put in front of the
+        // first entry would not change it: an archive with contents must
+        // begin with an entry.
+        if (step == EntryWalker::End && first && size > kArchiveHeaderSize) step = EntryWalker::Malformed;
         if (step == EntryWalker::End) break;
         if (step == EntryWalker::Malformed) {
             result = 0;

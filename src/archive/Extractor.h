@@ -18,8 +18,9 @@ public:
     // every entry below `destination`, which ends with a backslash, with its
     // times and attributes. An entry that would land outside `destination`
     // or whose path would not fit 260 bytes stops the extraction with
-    // "Unable to create file."; an entry out of the archive's bounds stops
-    // it silently. 1 = success, 0 = failure.
+    // "Unable to create file."; an entry out of the archive's bounds, or
+    // contents that do not begin with an entry, stop it silently.
+    // 1 = success, 0 = failure.
     int extract(HWND owner, const uint8_t* archive, uint32_t size, const char* destination);
 };
 

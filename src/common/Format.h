@@ -8,11 +8,16 @@
 #include <stdarg.h>
 #include <stddef.h>
 
+#if defined(__clang__)
+#define SETUP_FORMAT_CHECK(f, a) __attribute__((format(printf, f, a)))
+#else
+#define SETUP_FORMAT_CHECK(f, a) __attribute__((format(gnu_printf, f, a)))
+#endif
+
 // Directives: "%s" (text; null prints as ""), "%u" (unsigned int),
 // "%i" (int) and "%%". Any other sequence after "%" is copied as it stands.
 // The compiler checks the arguments against the format.
-bool formatText(char* dst, size_t size, const char* format, ...)
-    __attribute__((format(gnu_printf, 3, 4)));
+bool formatText(char* dst, size_t size, const char* format, ...) SETUP_FORMAT_CHECK(3, 4);
 bool formatTextV(char* dst, size_t size, const char* format, va_list args);
 
 // Formats that come from data (INI values, Desktop.INI values, Icon and Open):

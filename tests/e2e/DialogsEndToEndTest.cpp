@@ -19,8 +19,8 @@ namespace {
 // The example setup INI's names and EN texts, as the installer formats them.
 const char kProgName[] = "Sample Notes";
 const char kInstallDesc[] =
-    "Do you want to install Sample Notes 1.2 on this computer?\r\n"
-    "Sample Notes will be installed in the folder shown below.";
+    "Do you want to install Sample Notes 1.2 on this computer?\r\n\r\n"
+    "Click Yes to install Sample Notes, or No to cancel.";
 const char kInstallFailed[] = "Sample Notes has not been installed.";
 const char kInstallCompleted[] = "Sample Notes 1.2 has been installed.";
 
@@ -114,7 +114,7 @@ TEST_F(InteractiveSetupTest, NoInThePromptInstallsNothing) {
     EXPECT_EQ(kProgName, prompt.caption);
     EXPECT_EQ(kInstallDesc, controlText(prompt, IDC_DESCRIPTION));
     EXPECT_EQ("C:\\Program Files\\SampleNotes", controlText(prompt, IDC_INSTALL_DIR));
-    EXPECT_EQ("Program folder:", controlText(prompt, IDC_PROG_DIR_LABEL));
+    EXPECT_EQ("Install folder:", controlText(prompt, IDC_PROG_DIR_LABEL));
     EXPECT_EQ((std::vector<std::string>{"Yes", "No", "Change..."}), prompt.buttonTexts());
     EXPECT_FALSE(isControlVisible(prompt, IDC_BASE_DIR));
 

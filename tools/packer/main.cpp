@@ -1,10 +1,98 @@
-// Placeholder: writes an empty archive.
+// setup-pack: writes, lists and verifies the installer's payload archives.
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ArchiveReport.h"
+#include "PackTree.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage: setup-pack create [--names=auto|ansi|wide] FOLDER ARCHIVE\n"
+    "       setup-pack list ARCHIVE\n"
+    "       setup-pack verify ARCHIVE\n"
+    "       setup-pack --help\n";
+
+const char kHelp[] =
+    "\n"
+    "create  Packs FOLDER into the payload archive ARCHIVE. FOLDER may hold only\n"
+    "        the folders Program and Documents; symbolic links and special files\n"
+    "        are refused. Every folder and file becomes one entry, named relative\n"
+    "        to FOLDER with backslashes, in byte order with each folder before its\n"
+    "        contents; file contents are zlib streams at the best compression.\n"
+    "        The same tree always gives the same archive.\n"
+    "        --names=auto  8-bit names when every name is ASCII, else UTF-16LE\n"
+    "                      names converted from UTF-8 (the default)\n"
+    "        --names=ansi  8-bit names; a name that is not ASCII is refused\n"
+    "        --names=wide  UTF-16LE names\n"
+    "        Names must be valid UTF-8 and, with their terminator, shorter than\n"
+    "        260 bytes (8-bit) or 260 UTF-16 units; the installer prepends its\n"
+    "        staging folder, so shorter names are safer. Files must be smaller\n"
+    "        than 4 GiB.\n"
+    "list    Checks the archive's header and checksum, then prints each entry:\n"
+    "        name, attributes, size, packed size, creation, last-access and\n"
+    "        last-write times (UTC), tab-separated. 8-bit name bytes outside\n"
+    "        ASCII are shown as \\xNN.\n"
+    "verify  Checks the archive completely: header, checksum, every entry within\n"
+    "        bounds, safe names that fit the installer's paths, every stream\n"
+    "        decoding to exactly its size and ending with its packed data, and\n"
+    "        nothing after the last entry.\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (reason on stderr), 2 bad usage.\n";
+
+int usageError(const char* message) {
+    std::fprintf(stderr, "setup-pack: %s\n%s", message, kUsage);
+    return kExitUsage;
+}
+
+int create(const std::vector<std::string>& args) {
+    NameMode mode = NameMode::Auto;
+    std::vector<std::string> paths;
+    for (const std::string& arg : args) {
+        if (arg == "--names=auto") mode = NameMode::Auto;
+        else if (arg == "--names=ansi") mode = NameMode::Ansi;
+        else if (arg == "--names=wide") mode = NameMode::Wide;
+        else if (arg.compare(0, 2, "--") == 0) return usageError(("unknown option " + arg).c_str());
+        else paths.push_back(arg);
+    }
+    if (paths.size() != 2) return usageError("create takes a FOLDER and an ARCHIVE");
+    std::string error;
+    if (!packFolder(paths[0], paths[1], mode, error)) {
+        std::fprintf(stderr, "setup-pack: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int readAnd(const std::vector<std::string>& args, int (*action)(const std::vector<uint8_t>&, std::FILE*, std::FILE*)) {
+    if (args.size() != 1) return usageError("expected one ARCHIVE");
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!readArchiveFile(args[0], bytes, error)) {
+        std::fprintf(stderr, "setup-pack: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    return action(bytes, stdout, stderr) == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (argc != 4) return 2;
-    FILE* f = std::fopen(argv[3], "wb");
-    if (!f) return 1;
-    const unsigned char header[10] = {'Z', 'O', 'T', 1, 0, 0, 0, 0, 0, 0};
-    std::fwrite(header, 1, sizeof header, f);
-    return std::fclose(f) == 0 ? 0 : 1;
+    if (argc < 2) return usageError("no command given");
+    std::string command = argv[1];
+    std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::printf("%s%s", kUsage, kHelp);
+        return kExitOk;
+    }
+    if (command == "create") return create(args);
+    if (command == "list") return readAnd(args, listArchive);
+    if (command == "verify") return readAnd(args, verifyArchive);
+    return usageError(("unknown command " + command).c_str());
 }

@@ -1,0 +1,108 @@
+#include "InstallerRun.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include "CustomInstaller.h"
+#include "PrefixState.h"
+
+namespace {
+
+unsigned nextProgramNumber() {
+    static unsigned counter;
+    return GetCurrentProcessId() * 100 + ++counter;
+}
+
+// The title of the installer's owner window, if it exists.
+std::string ownerWindowTitle(DWORD processId) {
+    for (HWND window = FindWindowExA(nullptr, nullptr, "QRBInstalling", nullptr); window;
+         window = FindWindowExA(nullptr, window, "QRBInstalling", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != processId) continue;
+        char title[1024] = "";
+        GetWindowTextA(window, title, sizeof title);
+        return title;
+    }
+    return "(no owner window)";
+}
+
+}  // namespace
+
+ProgramNames::ProgramNames(const std::string& prefix) {
+    std::string number = std::to_string(nextProgramNumber());
+    progName = prefix + " " + number;
+    progDir = prefix + number;
+    progFile = prefix + number;
+}
+
+std::string setupIni(const ProgramNames& names, const std::string& extra, const std::string& sections) {
+    return "[Settings]\r\nProgName=" + names.progName + "\r\nProgVersion=" + names.version +
+           "\r\nProgFile=" + names.progFile + "\r\nProgDir=" + names.progDir + "\r\n" +
+           "[EN]\r\n" + extra +
+           "ProgDesc=Desc EN\r\nDirDesc=Dir EN\r\nExtDesc=Ext EN\r\nInstallDesc=Install %s %s?\r\n"
+           "NewerInstalled=Newer EN\r\nInstallBaseDir=Base EN\r\nInstallProgDir=Prog EN\r\n"
+           "InstallChange=Change\r\nInstallBrowse=Browse\r\nInstallCompleted=%s %s done EN\r\n"
+           "InstallFailed=%s failed EN\r\nFileCopyFailed=Copy failed EN\r\nNotDir=Not a folder EN\r\n"
+           "DirCreateFailed=Mkdir failed EN\r\nInstallOk=OK\r\nInstallCancel=Cancel\r\nInstallYes=Yes\r\n"
+           "InstallNo=No\r\n" +
+           sections;
+}
+
+ByteVector payloadWithProgram(const ProgramNames& names) {
+    ArchiveWriter writer;
+    writer.addDirectory("Program");
+    writer.addFile("Program\\" + names.progFile + ".exe", "not a real program");
+    return writer.build();
+}
+
+std::string builtSetup() { return ownFolder() + "\\setup.exe"; }
+
+std::ostream& operator<<(std::ostream& out, const Shown& shown) {
+    return out << "[" << shown.caption << "] " << shown.text;
+}
+
+InstallerRun::InstallerRun(const std::string& ini, const ByteVector& payload) {
+    path_ = dir_ / "setup.exe";
+    std::string error;
+    ready_ = makeInstaller(builtSetup(), path_,
+                           {ResourceChange::replace(kSetupIniResource, ini),
+                            ResourceChange::replace(kPayloadResource, std::string(payload.begin(), payload.end()))},
+                           &error);
+    EXPECT_TRUE(ready_) << error;
+}
+
+InstallerRun::~InstallerRun() = default;
+
+InstallerOutcome InstallerRun::run(const std::string& arguments, Responder responder, DWORD timeoutMs) {
+    InstallerOutcome outcome;
+    RunOptions options;
+    options.commandLine = quoteArgument(path_) + (arguments.empty() ? "" : " " + arguments);
+    options.currentDir = dir_.path();
+    options.timeoutMs = timeoutMs;
+    bool first = true;
+    options.responder = [&](const WindowInfo& window) {
+        if (first) {
+            outcome.ownerTitle = ownerWindowTitle(window.processId);
+            first = false;
+        }
+        return responder(window);
+    };
+    outcome.run = runProgram(options);
+    for (const SeenWindow& seen : outcome.run.windows) {
+        if (seen.window.isMessageBox()) outcome.messages.push_back({seen.window.caption, seen.window.messageText});
+        else outcome.dialogs.push_back({seen.window.caption, ""});
+    }
+    return outcome;
+}
+
+std::string stagingFolder(const ProgramNames& names) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    return std::string(temp) + names.progName;
+}
+
+std::string uninstallKey(const ProgramNames& names) {
+    return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + names.progDir;
+}

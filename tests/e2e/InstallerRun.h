@@ -1,0 +1,78 @@
+#pragma once
+// Running custom installers end to end: a copy of the built setup.exe with
+// the test's own setup INI and payload, started and answered by the
+// harness, with names of its own so that tests never meet each other.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ArchiveWriter.h"
+#include "ProcessRunner.h"
+#include "Responders.h"
+#include "TestSupport.h"
+#include "WindowWatcher.h"
+
+// Names that make one test's installation its own: ProgName "<Prefix> <n>",
+// ProgDir and ProgFile "<Prefix><n>", unique within the test run.
+struct ProgramNames {
+    explicit ProgramNames(const std::string& prefix);
+    std::string progName;
+    std::string progDir;
+    std::string progFile;
+    std::string version = "1.2";
+};
+
+// A setup INI in the example's layout with every key present; `extra` is
+// added to the EN section before its other keys (the first of two equal keys
+// wins) and `sections` after it. InstallFailed of EN is "%s failed EN".
+std::string setupIni(const ProgramNames& names, const std::string& extra = "",
+                     const std::string& sections = "");
+
+// A payload holding one Program file named ProgFile.exe (its contents do not
+// matter unless the program is started).
+ByteVector payloadWithProgram(const ProgramNames& names);
+
+// The built setup.exe, beside the tests.
+std::string builtSetup();
+
+// One message box or dialog as a test compares it.
+struct Shown {
+    std::string caption;
+    std::string text;
+    bool operator==(const Shown& other) const { return caption == other.caption && text == other.text; }
+};
+std::ostream& operator<<(std::ostream& out, const Shown& shown);
+
+// What a run did.
+struct InstallerOutcome {
+    RunResult run;
+    std::vector<Shown> messages;   // message boxes, in order
+    std::vector<Shown> dialogs;    // dialogs (not message boxes), in order
+    std::string ownerTitle;        // title of the owner window when the first window showed
+};
+
+class InstallerRun {
+public:
+    // Makes the installer in a temporary folder of its own.
+    InstallerRun(const std::string& ini, const ByteVector& payload);
+    ~InstallerRun();
+    InstallerRun(const InstallerRun&) = delete;
+    InstallerRun& operator=(const InstallerRun&) = delete;
+
+    const std::string& path() const { return path_; }
+    bool ready() const { return ready_; }
+    // Runs it with `arguments` until it ends, `responder` answering.
+    InstallerOutcome run(const std::string& arguments, Responder responder, DWORD timeoutMs = 60000);
+
+private:
+    TempDir dir_;
+    std::string path_;
+    bool ready_;
+};
+
+// The staging folder that a run with this ProgName uses.
+std::string stagingFolder(const ProgramNames& names);
+
+// The uninstall entry's key below HKEY_LOCAL_MACHINE.
+std::string uninstallKey(const ProgramNames& names);

@@ -1,0 +1,139 @@
+// The example that the build packs by default: the setup INI as embedded in
+// setup.exe, and Sample Notes, which the installer starts at its end, finds
+// by its window title and asks to close, and which its uninstall entry runs
+// with "-u".
+#include <gtest/gtest.h>
+
+#include "CustomInstaller.h"
+#include "PrefixState.h"
+#include "ProcessRunner.h"
+#include "Responders.h"
+#include "TestSupport.h"
+
+namespace {
+
+const char* const kLanguageKeys[] = {
+    "ProgDesc", "DirDesc", "ExtDesc", "InstallDesc", "NewerInstalled", "InstallBaseDir", "InstallProgDir",
+    "InstallChange", "InstallBrowse", "InstallCompleted", "InstallFailed", "FileCopyFailed", "NotDir",
+    "DirCreateFailed", "InstallOk", "InstallCancel", "InstallYes", "InstallNo", "Uninstall", "Installing",
+};
+
+std::string profileString(const std::string& file, const char* section, const char* key) {
+    char value[1024] = {};
+    GetPrivateProfileStringA(section, key, "", value, sizeof value, file.c_str());
+    return value;
+}
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
+}
+
+TEST(ExampleSetupIni, IsWindows1252WithCrLfLines) {
+    std::optional<std::string> ini = readDataResource(ownFolder() + "\\setup.exe", kSetupIniResource);
+    ASSERT_TRUE(ini);
+    EXPECT_NE(0u, ini->rfind("\xEF\xBB\xBF", 0)) << "no byte-order mark";
+    for (size_t at = ini->find('\n'); at != std::string::npos; at = ini->find('\n', at + 1)) {
+        ASSERT_TRUE(at > 0 && (*ini)[at - 1] == '\r') << "line ending at byte " << at;
+    }
+    EXPECT_NE(std::string::npos, ini->find("ProgDesc=\xC9" "crire")) << "French E acute as one Windows-1252 byte";
+    EXPECT_EQ(std::string::npos, ini->find("\xC3\x89")) << "no UTF-8";
+}
+
+TEST(ExampleSetupIni, HoldsTheNamesAndEveryTextInEveryLanguage) {
+    TempDir dir;
+    const std::string file = dir / "setup.ini";
+    ASSERT_TRUE(writeFile(file, readDataResource(ownFolder() + "\\setup.exe", kSetupIniResource).value_or("")));
+    EXPECT_EQ("Sample Notes", profileString(file, "Settings", "ProgName"));
+    EXPECT_EQ("1.2", profileString(file, "Settings", "ProgVersion"));
+    EXPECT_EQ("SampleNotes", profileString(file, "Settings", "ProgFile"));
+    EXPECT_EQ("SampleNotes", profileString(file, "Settings", "ProgDir"));
+    EXPECT_EQ("SampleNotes.Document", profileString(file, "FileType", "Type"));
+    EXPECT_EQ(".snote", profileString(file, "FileType", "Extension"));
+    // One pair of quotes survives the profile reader; %%1 becomes %1 when formatted.
+    EXPECT_EQ("\"%s\\SampleNotes.exe\" \"%%1\"", profileString(file, "FileType", "Open"));
+    EXPECT_EQ("%s\\SampleNotes.exe,0", profileString(file, "FileType", "Icon"));
+    for (const char* language : {"EN", "FR", "NL"}) {
+        for (const char* key : kLanguageKeys) {
+            SCOPED_TRACE(std::string(language) + " " + key);
+            std::string text = profileString(file, language, key);
+            EXPECT_FALSE(text.empty());
+            // The installer formats every text with three texts: ProgName,
+            // ProgVersion, ProgName; no other directive is given arguments.
+            EXPECT_LE(count(text, "%s"), 3u) << text;
+            EXPECT_EQ(count(text, "%"), count(text, "%s")) << text;
+        }
+        EXPECT_EQ(3u, count(profileString(file, language, "InstallDesc"), "%s")) << language;
+        EXPECT_EQ(1u, count(profileString(file, language, "InstallFailed"), "%s")) << language;
+    }
+}
+
+TEST(SampleNotes, CarriesItsIconAndVersionLanguageNeutral) {
+    const std::string program = ownFolder() + "\\SampleNotes.exe";
+    EXPECT_EQ(std::vector<WORD>{kNeutralLanguage}, resourceLanguages(program, RT_VERSION, 1));
+    EXPECT_EQ(std::vector<WORD>{kNeutralLanguage}, resourceLanguages(program, RT_GROUP_ICON, 1));
+
+    DWORD handle = 0;
+    std::string block(GetFileVersionInfoSizeA(program.c_str(), &handle), '\0');
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(program.c_str(), 0, static_cast<DWORD>(block.size()), &block[0]));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(&block[0], "\\", reinterpret_cast<void**>(&fixed), &length) && length != 0);
+    EXPECT_EQ(MAKELONG(2, 1), fixed->dwFileVersionMS);
+    EXPECT_EQ(0u, fixed->dwFileVersionLS);
+    EXPECT_EQ(MAKELONG(2, 1), fixed->dwProductVersionMS);
+}
+
+struct LaunchCase {
+    const char* name;
+    std::string arguments;     // after the program's path
+    bool quotedPath;
+    std::string documentLine;  // the window's fourth line
+};
+
+// Started as the installer starts it (its path unquoted, spaces and all) or
+// as the file type opens a document, it shows its window with the exact title
+// and goes on WM_SYSCOMMAND SC_CLOSE, as the installer asks running copies to.
+TEST(SampleNotes, ShowsItsWindowAndClosesOnSystemClose) {
+    TempDir dir;
+    const std::string folder = dir / "Program Files\\SampleNotes";
+    const std::string program = folder + "\\SampleNotes.exe";
+    ASSERT_TRUE(writeFile(folder + "\\placeholder", ""));
+    ASSERT_TRUE(CopyFileA((ownFolder() + "\\SampleNotes.exe").c_str(), program.c_str(), FALSE));
+    const LaunchCase cases[] = {
+        {"unquoted path with spaces", "", false, ""},
+        {"document to open", " \"C:\\My Notes\\a.snote\"", true, "Document: C:\\My Notes\\a.snote"},
+    };
+    for (const LaunchCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartedProgram notes;
+        ASSERT_TRUE(notes.start((c.quotedPath ? "\"" + program + "\"" : program) + c.arguments, folder));
+        HWND window = waitForTopLevelWindow("Sample Notes", 10000, notes.processId());
+        ASSERT_TRUE(window);
+        WindowInfo info = readWindow(window);
+        ASSERT_EQ(4u, info.controls.size()) << describeWindow(info);
+        EXPECT_EQ("Sample Notes 1.2.0.0", info.controls[0].text);
+        EXPECT_EQ("Running from: " + folder, info.controls[1].text);
+        EXPECT_EQ("Your notes are in Documents\\SampleNotes.", info.controls[2].text);
+        EXPECT_EQ(c.documentLine, info.controls[3].text);
+        PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        DWORD exitCode = 1;
+        EXPECT_TRUE(notes.waitForExit(5000, &exitCode));
+        EXPECT_EQ(0u, exitCode);
+    }
+}
+
+TEST(SampleNotes, UninstallArgumentOnlyShowsAMessage) {
+    RunOptions options;
+    options.commandLine = quoteArgument(ownFolder() + "\\SampleNotes.exe") + " -u";
+    options.responder = pressWhenMatching({{"Sample Notes", "vendor's own program", "OK"}});
+    RunResult run = runProgram(options);
+    EXPECT_EQ(0u, run.exitCode) << run.describe();
+    ASSERT_EQ(1u, run.windows.size()) << run.describe();
+    EXPECT_EQ(0u, run.problemCount()) << run.describe();
+    EXPECT_TRUE(findTopLevelWindows("Sample Notes", run.processId).empty());
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+#include "ProcessRunner.h"
+
+#include "common/Scoped.h"
+
+namespace {
+
+constexpr DWORD kPollMs = 30;
+constexpr UINT kKilledExitCode = 0xDEAD;
+
+struct TitleSearch {
+    const std::string* title;
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK matchTitle(HWND hwnd, LPARAM param) {
+    TitleSearch* search = reinterpret_cast<TitleSearch*>(param);
+    if (!IsWindowVisible(hwnd)) return TRUE;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    if (search->processId != 0 && owner != search->processId) return TRUE;
+    char text[512] = {};
+    int length = GetWindowTextA(hwnd, text, sizeof text);
+    if (length >= 0 && *search->title == std::string(text, static_cast<size_t>(length))) search->found.push_back(hwnd);
+    return TRUE;
+}
+
+}  // namespace
+
+size_t RunResult::problemCount() const {
+    size_t count = 0;
+    for (const SeenWindow& seen : windows) count += (seen.unexpected || seen.failed) ? 1 : 0;
+    return count;
+}
+
+std::string RunResult::describe() const {
+    if (!started) return "the program did not start (error " + std::to_string(startError) + ")\n";
+    std::string out = describeRecord(windows);
+    if (timedOut) return out + "timed out after " + std::to_string(elapsedMs) + " ms; killed\n";
+    return out + "exit code " + std::to_string(exitCode) + " after " + std::to_string(elapsedMs) + " ms\n";
+}
+
+StartedProgram::~StartedProgram() {
+    if (process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) kill();
+    if (process_) CloseHandle(process_);
+    if (job_) CloseHandle(job_);
+}
+
+bool StartedProgram::start(const std::string& commandLine, const std::string& currentDir) {
+    std::string command = commandLine;  // CreateProcessA may write into it
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    const char* folder = currentDir.empty() ? nullptr : currentDir.c_str();
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, folder, &startup,
+                        &info)) {
+        startError_ = GetLastError();
+        return false;
+    }
+    process_ = info.hProcess;
+    processId_ = info.dwProcessId;
+    // The job takes in the program's own children too; without it only the
+    // program itself could be killed.
+    job_ = CreateJobObjectA(nullptr, nullptr);
+    if (job_ && !AssignProcessToJobObject(job_, process_)) {
+        CloseHandle(job_);
+        job_ = nullptr;
+    }
+    ResumeThread(info.hThread);
+    CloseHandle(info.hThread);
+    return true;
+}
+
+bool StartedProgram::waitForExit(DWORD timeoutMs, DWORD* exitCode) {
+    if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
+    if (exitCode) GetExitCodeProcess(process_, exitCode);
+    return true;
+}
+
+void StartedProgram::kill() {
+    if (!process_) return;
+    if (!job_ || !TerminateJobObject(job_, kKilledExitCode)) TerminateProcess(process_, kKilledExitCode);
+    WaitForSingleObject(process_, 10000);
+}
+
+RunResult runProgram(const RunOptions& options) {
+    RunResult result;
+    StartedProgram program;
+    if (!program.start(options.commandLine, options.currentDir)) {
+        result.startError = program.startError();
+        return result;
+    }
+    result.started = true;
+    result.processId = program.processId();
+
+    Responder responder = options.responder ? options.responder : [](const WindowInfo&) { return Response::wait(); };
+    WindowWatcher watcher(program.processId(), responder);
+    if (options.onRecord) watcher.onRecord(options.onRecord);
+    DWORD start = GetTickCount();
+    for (;;) {
+        watcher.poll();
+        if (program.waitForExit(0, &result.exitCode)) break;
+        if (GetTickCount() - start >= options.timeoutMs) {
+            result.timedOut = true;
+            program.kill();
+            break;
+        }
+        HANDLE process = program.process();
+        MsgWaitForMultipleObjects(1, &process, FALSE, kPollMs, QS_ALLINPUT);
+    }
+    result.elapsedMs = GetTickCount() - start;
+    program.waitForExit(0, &result.exitCode);
+    result.windows = watcher.finish();
+    return result;
+}
+
+std::string quoteArgument(const std::string& argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') { ++backslashes; quoted += c; continue; }
+        if (c == '"') quoted.append(backslashes + 1, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes, '\\');
+    return quoted + "\"";
+}
+
+std::string ownFolder() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path) return ".";
+    std::string folder(path, length);
+    size_t slash = folder.find_last_of('\\');
+    return slash == std::string::npos ? "." : folder.substr(0, slash);
+}
+
+std::vector<HWND> findTopLevelWindows(const std::string& title, DWORD processId) {
+    TitleSearch search{&title, processId, {}};
+    EnumWindows(matchTitle, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND waitForTopLevelWindow(const std::string& title, DWORD timeoutMs, DWORD processId) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<HWND> found = findTopLevelWindows(title, processId);
+        if (!found.empty()) return found.front();
+        if (GetTickCount() - start >= timeoutMs) return nullptr;
+        Sleep(100);
+    }
+}
+
+CloseOutcome closeTopLevelWindow(HWND hwnd, DWORD waitMs) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    DWORD start = GetTickCount();
+    while (IsWindow(hwnd) && GetTickCount() - start < waitMs) Sleep(50);
+    if (!IsWindow(hwnd)) return CloseOutcome::Closed;
+    ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+    if (!process.isValid() || !TerminateProcess(process.get(), kKilledExitCode)) return CloseOutcome::Failed;
+    WaitForSingleObject(process.get(), 5000);
+    return CloseOutcome::Terminated;
+}

@@ -1,0 +1,213 @@
+// Extraction of crafted archives into a folder of the real file system,
+// with the two failure messages answered from a watcher thread.
+#include "archive/Extractor.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ArchiveWriter.h"
+#include "PrefixState.h"
+#include "TestSupport.h"
+#include "WindowWatcher.h"
+#include "deploy/FileOps.h"
+
+namespace {
+
+struct Message {
+    std::string caption;
+    std::string text;
+    bool operator==(const Message& other) const { return caption == other.caption && text == other.text; }
+};
+
+void PrintTo(const Message& message, std::ostream* out) { *out << "[" << message.caption << "] " << message.text; }
+
+ByteVector withByte(ByteVector bytes, size_t at, int value) {
+    bytes.at(at) = static_cast<uint8_t>(value);
+    return bytes;
+}
+
+// Extracts `archive` below a fresh folder's "staging\" and keeps what the
+// extractor said.
+class ExtractionTest : public ::testing::Test {
+protected:
+    ExtractionTest() : destination_(dir_ / "staging\\") {}
+
+    int extract(const ByteVector& archive) {
+        BackgroundWatcher watcher([](const WindowInfo&) { return Response::press(IDOK); });
+        ArchiveExtractor extractor;
+        int result = extractor.extract(nullptr, archive.data(), static_cast<uint32_t>(archive.size()),
+                                       destination_.c_str());
+        messages_.clear();
+        for (const SeenWindow& seen : watcher.stop()) {
+            messages_.push_back({seen.window.caption, seen.window.messageText});
+        }
+        return result;
+    }
+    std::string staged(const std::string& name) const { return destination_ + name; }
+
+    TempDir dir_;
+    std::string destination_;
+    std::vector<Message> messages_;
+};
+
+TEST_F(ExtractionTest, EmptyArchiveCreatesTheDestinationOnly) {
+    ArchiveWriter writer;
+    EXPECT_EQ(1, extract(writer.build()));
+    EXPECT_TRUE(isDirectoryPath(destination_));
+    EXPECT_TRUE(listTree(destination_).empty());
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(ExtractionTest, RejectedArchivesCreateNothingAndSayNothing) {
+    ArchiveWriter good;
+    good.addFile("Program\\a.txt", "a");
+    const ByteVector valid = good.build();
+    struct Case {
+        const char* what;
+        ByteVector archive;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"nine bytes", ByteVector(valid.begin(), valid.begin() + 9)});
+    cases.push_back({"a flipped byte", withByte(valid, valid.size() - 3, valid[valid.size() - 3] ^ 0x01)});
+    cases.push_back({"version 2", withByte(valid, 3, 2)});
+    ArchiveWriter zeros;  // zero bytes before the first entry keep the checksum
+    zeros.appendBytes(ByteVector(8, 0));
+    zeros.addFile("Program\\a.txt", "a");
+    cases.push_back({"zero bytes before the first entry", zeros.build()});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(0, extract(c.archive));
+        EXPECT_TRUE(messages_.empty());
+        EXPECT_TRUE(listTree(destination_).empty());
+    }
+}
+
+TEST_F(ExtractionTest, WritesContentsTimesAndAttributesCreatingParents) {
+    const FileTime64 written = fileTimeFromUnix(1700000000, 0);
+    ArchiveWriter writer;
+    writer.addFile("Program\\sub\\deep\\a.txt", "alpha", kAttributeArchive, written);  // no directory entries
+    writer.addFile("Program\\readonly.txt", "fixed", kAttributeArchive | kAttributeReadOnly, written);
+    writer.addDirectory("Documents\\Hidden", kAttributeDirectory | kAttributeHidden);
+    std::string big(100000, 'x');
+    for (size_t i = 0; i < big.size(); i += 7) big[i] = static_cast<char>('a' + i % 26);
+    writer.addFile("Program\\big.bin", big);  // several output buffers
+
+    ASSERT_EQ(1, extract(writer.build()));
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ("alpha", readFile(staged("Program\\sub\\deep\\a.txt")));
+    EXPECT_EQ(big, readFile(staged("Program\\big.bin")));
+    EXPECT_EQ("fixed", readFile(staged("Program\\readonly.txt")));
+    EXPECT_EQ("RA", attributeLetters(fileAttributes(staged("Program\\readonly.txt"))));
+    EXPECT_EQ("DH", attributeLetters(fileAttributes(staged("Documents\\Hidden"))));
+    auto times = readFileTimes(staged("Program\\sub\\deep\\a.txt"));
+    ASSERT_TRUE(times.has_value());
+    EXPECT_EQ(written, (static_cast<FileTime64>(times->lastWrite.dwHighDateTime) << 32) |
+                           times->lastWrite.dwLowDateTime);
+}
+
+TEST_F(ExtractionTest, StreamsThatDoNotDecodeToTheirSizeFailWithExpandMessage) {
+    struct Case {
+        const char* what;
+        int sizeChange;     // added to sizeLow
+        size_t packedCut;   // bytes taken off the packed data
+    };
+    const Case cases[] = {{"one byte more than sizeLow", -1, 0}, {"one byte less", +1, 0}, {"cut short", 0, 6}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ArchiveWriter writer;
+        writer.addFile("Program\\first.txt", "first");
+        ArchiveItem& item = writer.addFile("Program\\broken.txt", "0123456789");
+        item.fields.sizeLow += c.sizeChange;
+        item.packed.resize(item.packed.size() - c.packedCut);
+        item.fields.packedSizeLow = static_cast<uint32_t>(item.packed.size());
+        writer.addFile("Program\\after.txt", "after");
+
+        EXPECT_EQ(0, extract(writer.build()));
+        EXPECT_EQ(std::vector<Message>({{staged("Program\\broken.txt"), "Unable to expand into file."}}),
+                  messages_);
+        EXPECT_EQ("first", readFile(staged("Program\\first.txt")));
+        EXPECT_TRUE(isExistingFile(staged("Program\\broken.txt").c_str())) << "left as far as it was written";
+        EXPECT_FALSE(pathExists(staged("Program\\after.txt")));
+        removeTree(destination_.c_str());
+    }
+}
+
+TEST_F(ExtractionTest, StreamThatExpandsFarBeyondItsSizeStopsEarly) {
+    ArchiveWriter writer;
+    ArchiveItem& item = writer.addFile("Program\\bomb.bin", std::string(8 << 20, '\0'));
+    item.fields.sizeLow = 10;
+    EXPECT_EQ(0, extract(writer.build()));
+    EXPECT_LE(readFile(staged("Program\\bomb.bin")).size(), 10u + 8192u);
+}
+
+TEST_F(ExtractionTest, NamesLeadingOutsideTheDestinationAreRefused) {
+    const char* const names[] = {
+        "..\\outside.txt", "Program\\..\\..\\outside.txt", "Program/../../outside.txt", "\\outside.txt",
+        "C:\\outside.txt", "Program\\.. \\outside.txt", "Program\\file.txt:stream", "Program\\CON", "",
+    };
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        ArchiveWriter writer;
+        writer.addFile(name, "data");
+        EXPECT_EQ(0, extract(writer.build()));
+        EXPECT_EQ(std::vector<Message>({{name, "Unable to create file."}}), messages_);
+        EXPECT_FALSE(pathExists(dir_ / "outside.txt"));
+        EXPECT_FALSE(pathExists("C:\\outside.txt"));
+        EXPECT_TRUE(listTree(destination_).empty());
+    }
+}
+
+TEST_F(ExtractionTest, PathsThatDoNotFitAreRefusedWhole) {
+    // The destination plus the name reaches 260 bytes exactly.
+    std::string name = "Program\\" + std::string(MAX_PATH - destination_.size() - 8, 'n');
+    ArchiveWriter writer;
+    writer.addFile(name, "data");
+    EXPECT_EQ(0, extract(writer.build()));
+    ASSERT_EQ(1u, messages_.size());
+    EXPECT_EQ("Unable to create file.", messages_[0].text);
+    EXPECT_TRUE(listTree(staged("Program")).empty()) << "no shortened name was created";
+
+    name.pop_back();  // 259 bytes: fits
+    ArchiveWriter fitting;
+    fitting.addFile(name, "data");
+    EXPECT_EQ(1, extract(fitting.build()));
+    EXPECT_EQ("data", readFile(staged(name)));
+}
+
+TEST_F(ExtractionTest, EntriesReachingPastTheEndFailSilently) {
+    ArchiveWriter writer;
+    writer.addFile("Program\\first.txt", "first");
+    ArchiveItem& item = writer.addFile("Program\\second.txt", "second");
+    item.fields.packedSizeLow += 1000;
+    EXPECT_EQ(0, extract(writer.build()));
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ("first", readFile(staged("Program\\first.txt")));
+    EXPECT_FALSE(pathExists(staged("Program\\second.txt")));
+}
+
+TEST_F(ExtractionTest, WideNamesGoThroughTheAnsiCodePage) {
+    if (GetACP() != 1252) GTEST_SKIP() << "needs the Windows-1252 code page, not " << GetACP();
+    ArchiveWriter writer(true);
+    writer.addFile("Program\\caf\xC3\xA9.txt", "accent");  // e acute: in the code page
+    EXPECT_EQ(1, extract(writer.build()));
+    EXPECT_EQ("accent", readFile(staged("Program\\caf\xE9.txt")));
+
+    ArchiveWriter lacking(true);
+    lacking.addFile("Program\\\xE6\xBC\xA2.txt", "han");  // a character the code page lacks
+    EXPECT_EQ(0, extract(lacking.build()));
+    EXPECT_EQ(std::vector<Message>({{staged("Program\\?.txt"), "Unable to create file."}}), messages_);
+}
+
+TEST_F(ExtractionTest, BestFitLookalikesDoNotBecomeSeparators) {
+    // Fullwidth full stops and reverse solidus map to "." and "\" in the code
+    // page: the name is checked as the file system will see it.
+    ArchiveWriter writer(true);
+    writer.addFile("Program\\\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBC\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBCoutside.txt",
+                   "data");
+    EXPECT_EQ(0, extract(writer.build()));
+    EXPECT_FALSE(pathExists(dir_ / "outside.txt"));
+}
+
+}  // namespace

@@ -1,0 +1,292 @@
+// setup-pack create: walks the payload folder, checks every name against what
+// the installer can extract, and writes the archive.
+#include "PackTree.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "ArchiveWriter.h"
+
+namespace {
+
+// The installer builds every entry's path in 260-byte buffers (terminator
+// included), after the staging folder; a name must at least fit on its own.
+constexpr size_t kPathLimit = 260;
+constexpr size_t kNameFieldLimit = 0xFFFF;
+constexpr uint64_t kFileSizeLimit = uint64_t(1) << 32;
+
+struct SourceEntry {
+    std::string name;  // relative, backslash-separated, as found on disk
+    std::string path;  // where it is read from
+    bool directory = false;
+    uint32_t attributes = 0;
+    FileTime64 creationTime = 0;
+    FileTime64 lastAccessTime = 0;
+    FileTime64 lastWriteTime = 0;
+};
+
+std::string systemError(const std::string& what, const std::string& path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+FileTime64 fromStatx(const struct statx_timestamp& t) {
+    return fileTimeFromUnix(t.tv_sec, t.tv_nsec);
+}
+
+// Opens without touching the last-access time, so that packing the same tree
+// twice gives the same archive. O_NOATIME is refused for files of other
+// owners (unless privileged); they are opened the ordinary way.
+int openQuietly(const std::string& path, int flags) {
+    int fd = open(path.c_str(), flags | O_NOATIME | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == EPERM) fd = open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
+    return fd;
+}
+
+bool isAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// Names that the platform reserves for devices, with or without extension.
+bool isDeviceName(const std::string& component) {
+    std::string base = lowerAscii(component.substr(0, component.find('.')));
+    static const char* const devices[] = {"con", "prn", "aux", "nul"};
+    for (const char* device : devices) {
+        if (base == device) return true;
+    }
+    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+// Why a file or directory name cannot be created by the installer, or "".
+std::string componentProblem(const std::string& component) {
+    for (char c : component) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20) return "holds a control character";
+        if (std::strchr("\\:*?\"<>|", c)) return std::string("holds the character '") + c + "', not allowed in Windows file names";
+    }
+    char last = component.back();
+    if (last == '.' || last == ' ') return "ends with a dot or a space, which Windows drops";
+    if (isDeviceName(component)) return "is a Windows device name";
+    return "";
+}
+
+class TreeScanner {
+public:
+    explicit TreeScanner(std::vector<SourceEntry>& entries) : entries_(entries) {}
+
+    bool scanTop(const std::string& folder, std::string& error) {
+        std::vector<std::string> names;
+        if (!listDirectory(folder, names, error)) return false;
+        for (const std::string& name : names) {
+            struct stat st;
+            bool isFolder = lstat((folder + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            if ((name != "Program" && name != "Documents") || !isFolder) {
+                error = folder + "/" + name + ": only the folders Program and Documents may be packed";
+                return false;
+            }
+            if (!scanEntry(folder + "/" + name, name, name, error)) return false;
+        }
+        return true;
+    }
+
+private:
+    // Names in the directory, sorted by their bytes: the archive's order.
+    bool listDirectory(const std::string& path, std::vector<std::string>& names, std::string& error) {
+        int fd = openQuietly(path, O_RDONLY | O_DIRECTORY);
+        DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+        if (!dir) {
+            error = systemError("cannot read folder", path);
+            if (fd >= 0) close(fd);
+            return false;
+        }
+        errno = 0;
+        while (struct dirent* d = readdir(dir)) {
+            if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0) names.push_back(d->d_name);
+        }
+        bool ok = errno == 0;
+        if (!ok) error = systemError("cannot read folder", path);
+        closedir(dir);
+        std::sort(names.begin(), names.end());
+        return ok && checkSiblings(path, names, error);
+    }
+
+    // Windows compares names without regard to case.
+    static bool checkSiblings(const std::string& path, const std::vector<std::string>& names, std::string& error) {
+        std::set<std::string> seen;
+        for (const std::string& name : names) {
+            if (!seen.insert(lowerAscii(name)).second) {
+                error = path + "/" + name + ": another name in this folder differs only in case";
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // `component` is the entry's own name as found on disk; `name` the whole
+    // relative name built from the components.
+    bool scanEntry(const std::string& path, const std::string& name, const std::string& component,
+                   std::string& error) {
+        std::string problem = componentProblem(component);
+        if (!problem.empty()) {
+            error = path + ": the name " + problem;
+            return false;
+        }
+        struct statx st;
+        if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &st) != 0) {
+            error = systemError("cannot read", path);
+            return false;
+        }
+        SourceEntry entry;
+        entry.name = name;
+        entry.path = path;
+        entry.directory = S_ISDIR(st.stx_mode);
+        if (S_ISLNK(st.stx_mode)) {
+            error = path + ": symbolic links cannot be packed";
+            return false;
+        }
+        if (!entry.directory && !S_ISREG(st.stx_mode)) {
+            error = path + ": not a regular file or folder";
+            return false;
+        }
+        if (!entry.directory && st.stx_size >= kFileSizeLimit) {
+            error = path + ": files of 4 GiB or more cannot be packed";
+            return false;
+        }
+        entry.attributes = entry.directory ? kAttributeDirectory
+                                           : kAttributeArchive | ((st.stx_mode & S_IWUSR) ? 0 : kAttributeReadOnly);
+        // File systems without a birth time: the modification time stands in.
+        entry.creationTime = fromStatx((st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_mtime);
+        entry.lastAccessTime = fromStatx(st.stx_atime);
+        entry.lastWriteTime = fromStatx(st.stx_mtime);
+        entries_.push_back(entry);
+        if (!entry.directory) return true;
+
+        std::vector<std::string> names;
+        if (!listDirectory(path, names, error)) return false;
+        for (const std::string& child : names) {
+            if (!scanEntry(path + "/" + child, name + "\\" + child, child, error)) return false;
+        }
+        return true;
+    }
+
+    std::vector<SourceEntry>& entries_;
+};
+
+bool chooseWideNames(const std::vector<SourceEntry>& entries, NameMode mode, bool& wide, std::string& error) {
+    ByteVector probe;
+    std::string reason;
+    for (const SourceEntry& entry : entries) {
+        if (!encodeEntryName(entry.name, true, probe, &reason)) {
+            error = entry.path + ": the name is " + reason + "; names must be UTF-8";
+            return false;
+        }
+    }
+    auto nonAscii = std::find_if(entries.begin(), entries.end(), [](const SourceEntry& e) { return !isAscii(e.name); });
+    if (mode == NameMode::Ansi && nonAscii != entries.end()) {
+        error = nonAscii->path + ": the name is not ASCII, so it cannot be stored as an 8-bit name (use --names=auto or --names=wide)";
+        return false;
+    }
+    wide = mode == NameMode::Wide || (mode == NameMode::Auto && nonAscii != entries.end());
+    return true;
+}
+
+bool checkNameLength(const SourceEntry& entry, const ByteVector& field, bool wide, std::string& error) {
+    size_t units = wide ? field.size() / 2 : field.size();
+    if (field.size() > kNameFieldLimit) {
+        error = entry.path + ": the name takes " + std::to_string(field.size()) +
+                " bytes with its terminator; an archive name holds at most 65535";
+        return false;
+    }
+    if (units >= kPathLimit) {
+        error = entry.path + ": the name takes " + std::to_string(units) + (wide ? " UTF-16 units" : " bytes") +
+                " with its terminator; it must stay below 260, and the installer prepends its staging folder, "
+                "so shorter names are safer";
+        return false;
+    }
+    return true;
+}
+
+bool packFile(const SourceEntry& entry, ArchiveItem& item, std::string& error) {
+    int fd = openQuietly(entry.path, O_RDONLY);
+    if (fd < 0) {
+        error = systemError("cannot open", entry.path);
+        return false;
+    }
+    StreamPacker packer(9);
+    uint64_t total = 0;
+    uint8_t buffer[1 << 16];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0) {
+        total += static_cast<uint64_t>(got);
+        if (total >= kFileSizeLimit) break;
+        if (!packer.append(buffer, static_cast<size_t>(got))) break;
+    }
+    int readErrno = errno;
+    close(fd);
+    if (got < 0) {
+        errno = readErrno;
+        error = systemError("cannot read", entry.path);
+        return false;
+    }
+    if (total >= kFileSizeLimit) {
+        error = entry.path + ": files of 4 GiB or more cannot be packed";
+        return false;
+    }
+    ByteVector packed;
+    if (!packer.finish(packed) || packed.size() >= kFileSizeLimit) {
+        error = entry.path + ": compression failed";
+        return false;
+    }
+    item.fields.sizeLow = static_cast<uint32_t>(total);
+    item.packed.swap(packed);
+    item.fields.packedSizeLow = static_cast<uint32_t>(item.packed.size());
+    return true;
+}
+
+}  // namespace
+
+bool packFolder(const std::string& folder, const std::string& archive, NameMode mode, std::string& error) {
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0) {
+        error = systemError("cannot find the payload folder", folder);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = folder + ": the payload must be a folder";
+        return false;
+    }
+    std::vector<SourceEntry> entries;
+    if (!TreeScanner(entries).scanTop(folder, error)) return false;
+    bool wide = false;
+    if (!chooseWideNames(entries, mode, wide, error)) return false;
+
+    ArchiveWriter writer(wide);
+    for (const SourceEntry& entry : entries) {
+        EntryFields fields;
+        fields.attributes = entry.attributes;
+        fields.creationTime = entry.creationTime;
+        fields.lastAccessTime = entry.lastAccessTime;
+        fields.lastWriteTime = entry.lastWriteTime;
+        ByteVector name;
+        encodeEntryName(entry.name, wide, name, nullptr);
+        if (!checkNameLength(entry, name, wide, error)) return false;
+        ArchiveItem& item = writer.addPackedEntry(fields, name, ByteVector());
+        if (!entry.directory && !packFile(entry, item, error)) return false;
+    }
+    return writer.writeFile(archive, &error);
+}
