@@ -2,13 +2,13 @@
 
 #include "common/Format.h"
 #include "common/InstallState.h"
-#include "common/Scoped.h"
 #include "deploy/FileOps.h"
 #include "driver/RunSetup.h"
 #include "res/resource.h"
 #include "ui/OwnerWindow.h"
 
-void (*exploreLauncher)(const char* program, const char* argument) = launchProgram;
+// Zero-initialised, so that it costs setup.exe no data section.
+void (*exploreLauncher)(const char* program, const char* argument);
 
 namespace {
 
@@ -27,24 +27,16 @@ void markAsCut(char* text, size_t size) {
     copyText(end, sizeof kCutMark, kCutMark);
 }
 
-struct ControlText {
-    int id;
-    Slot slot;
-};
-
-// The texts set after the base-directory edit, in this order.
-const ControlText kLabelTexts[] = {{IDC_PROG_DIR_LABEL, Slot::InstallProgDir},
-                                   {IDC_EXPLORE, Slot::InstallBrowse},
-                                   {IDOK, Slot::InstallOk},
-                                   {IDCANCEL, Slot::InstallCancel}};
+// The texts of the dialog's labels and buttons, in the order they are set;
+// the base directory goes into its edit after the first.
+const ControlText kTexts[] = {{IDC_BASE_DIR_LABEL, Slot::InstallBaseDir},
+                              {IDC_PROG_DIR_LABEL, Slot::InstallProgDir},
+                              {IDC_EXPLORE, Slot::InstallBrowse},
+                              {IDOK, Slot::InstallOk},
+                              {IDCANCEL, Slot::InstallCancel}};
 
 INT_PTR initDirectoryDialog(HWND dialog) {
-    centerWindow(dialog);
-    SetWindowTextA(dialog, setupString(Slot::ProgName));
-    SetDlgItemTextA(dialog, IDC_BASE_DIR_LABEL, setupString(Slot::InstallBaseDir));
-    // Setting the edit's text notifies EN_CHANGE, which fills the preview.
-    SetDlgItemTextA(dialog, IDC_BASE_DIR, installState.baseDir);
-    for (const ControlText& control : kLabelTexts) SetDlgItemTextA(dialog, control.id, setupString(control.slot));
+    initDialogTexts(dialog, kTexts, sizeof kTexts / sizeof kTexts[0]);
     // After the initial text, so that a longer base directory is not cut.
     SendDlgItemMessageA(dialog, IDC_BASE_DIR, EM_LIMITTEXT, kTypedBaseDirLimit, 0);
     return 1;
@@ -70,7 +62,7 @@ void exploreTypedDirectory(HWND dialog) {
     readBaseDirEdit(dialog, directory);
     // On failure the typed text is used as it stands.
     if (directory[0] == '\0' || !isDirectory(directory)) readProgramFilesDir(directory);
-    exploreLauncher("Explorer.exe", directory);
+    (exploreLauncher ? exploreLauncher : launchProgram)("Explorer.exe", directory);
 }
 
 void onDirectoryCommand(HWND dialog, WORD id, WORD notification) {
@@ -114,8 +106,8 @@ void launchProgram(const char* program, const char* argument) {
         return;
     }
     // The started program runs on its own; nothing here waits for it.
-    ScopedHandle processHandle(process.hProcess);
-    ScopedHandle threadHandle(process.hThread);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
 }
 
 void updateInstallDirPreview(HWND dialog) {
@@ -133,6 +125,16 @@ bool isUsableBaseDir(const char* baseDir) {
     char installDir[kPathSize];
     return baseDir[0] != '\0' && isDirectory(baseDir) &&
            formatText(installDir, sizeof installDir, "%s\\%s", baseDir, setupString(Slot::ProgDir));
+}
+
+void initDialogTexts(HWND dialog, const ControlText* texts, size_t count) {
+    centerWindow(dialog);
+    SetWindowTextA(dialog, setupString(Slot::ProgName));
+    for (size_t i = 0; i < count; ++i) {
+        SetDlgItemTextA(dialog, texts[i].id, setupString(static_cast<Slot>(texts[i].slot)));
+        // Setting the edit's text notifies EN_CHANGE, which fills the preview.
+        if (i == 0) SetDlgItemTextA(dialog, IDC_BASE_DIR, installState.baseDir);
+    }
 }
 
 void readBaseDirEdit(HWND dialog, char* baseDir) {

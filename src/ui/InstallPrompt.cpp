@@ -4,33 +4,23 @@
 #include "common/InstallState.h"
 #include "res/resource.h"
 #include "ui/DirectoryDialog.h"
-#include "ui/OwnerWindow.h"
 
 namespace {
 
-struct ControlText {
-    int id;
-    Slot slot;
-};
-
-// The texts set after the base-directory edit, in this order.
-const ControlText kLabelTexts[] = {{IDC_PROG_DIR_LABEL, Slot::InstallProgDir},
-                                   {IDC_CHANGE, Slot::InstallChange},
-                                   {IDYES, Slot::InstallYes},
-                                   {IDNO, Slot::InstallNo}};
+// The texts of the prompt's labels and buttons, in the order they are set;
+// the base directory goes into the hidden edit after the first.
+const ControlText kTexts[] = {{IDC_DESCRIPTION, Slot::InstallDesc},
+                              {IDC_PROG_DIR_LABEL, Slot::InstallProgDir},
+                              {IDC_CHANGE, Slot::InstallChange},
+                              {IDYES, Slot::InstallYes},
+                              {IDNO, Slot::InstallNo}};
 
 // Shown only for a fresh install: for an existing installation the base
 // directory is the one it was installed under.
 const int kDirectoryControls[] = {IDC_PROG_DIR_LABEL, IDC_INSTALL_DIR, IDC_CHANGE};
 
 INT_PTR initPrompt(HWND dialog) {
-    centerWindow(dialog);
-    SetWindowTextA(dialog, setupString(Slot::ProgName));
-    SetDlgItemTextA(dialog, IDC_DESCRIPTION, setupString(Slot::InstallDesc));
-    // The hidden edit carries the base directory; its EN_CHANGE fills the
-    // preview.
-    SetDlgItemTextA(dialog, IDC_BASE_DIR, installState.baseDir);
-    for (const ControlText& control : kLabelTexts) SetDlgItemTextA(dialog, control.id, setupString(control.slot));
+    initDialogTexts(dialog, kTexts, sizeof kTexts / sizeof kTexts[0]);
     if (installState.freshInstall != 0) return 1;
 
     for (int id : kDirectoryControls) ShowWindow(GetDlgItem(dialog, id), SW_HIDE);

@@ -137,7 +137,7 @@ protected:
         CreateDirectoryA(folderB_.c_str(), nullptr);
         writeFile(file_, "not a folder");
     }
-    void TearDown() override { exploreLauncher = launchProgram; }
+    void TearDown() override { exploreLauncher = nullptr; }
 
     void setBaseDir(const std::string& dir) { copyText(installState.baseDir, kPathSize, dir.c_str()); }
 
