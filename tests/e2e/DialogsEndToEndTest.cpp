@@ -26,7 +26,7 @@ const char kInstallCompleted[] = "Sample Notes 1.2 has been installed.";
 
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SampleNotes";
 const char kAppPathsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\SampleNotes.exe";
-const char kVendorKey[] = "SOFTWARE\\QRB";
+const char kVendorKey[] = "SOFTWARE\\QRB\\Sample Notes";  // only the example's: tests run side by side
 
 // Writes REG_SZ values, creating the key; what an earlier install left.
 bool writeRegistryStrings(HKEY root, const std::string& key,
@@ -70,6 +70,8 @@ void removeExampleInstallation() {
     deleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey);
     deleteRegistryTree(HKEY_LOCAL_MACHINE, kAppPathsKey);
     deleteRegistryTree(HKEY_LOCAL_MACHINE, kVendorKey);
+    deleteRegistryTree(HKEY_CLASSES_ROOT, ".snote");
+    deleteRegistryTree(HKEY_CLASSES_ROOT, "SampleNotes.Document");
     removeFileTree("C:\\Program Files\\SampleNotes");
     removeFileTree(specialFolder(CSIDL_PERSONAL) + "\\SampleNotes");
     removeFileTree(specialFolder(CSIDL_PROGRAMS) + "\\" + kProgName);
@@ -77,8 +79,9 @@ void removeExampleInstallation() {
     removeFileTree(stagingDir());
 }
 
-// The installed program greets with a message box of its own, outside the
-// installer's process; it is closed so that it does not outlive the test.
+// The installed program, started by the installer at its end, shows a window
+// of its own outside the installer's process; it is closed so that it does
+// not outlive the test.
 void closeStartedProgram() {
     if (HWND window = waitForTopLevelWindow(kProgName, 10000)) closeTopLevelWindow(window, 5000);
 }
