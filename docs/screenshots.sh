@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Renders the example installer's dialogs to PNG files in docs/:
+#   install-prompt.png            the install prompt of a fresh install
+#   install-prompt-existing.png   the install prompt over an existing installation
+#   directory-dialog.png          the directory dialog (what Change opens)
+#
+#   docs/screenshots.sh [BUILD_DIR]     (default build/win32, built beforehand)
+#
+# setup.exe runs under Wine's X11 driver on a private Xvfb display, in a
+# throwaway prefix; dialog-snapshot.exe (tests/e2e) holds each dialog open
+# and gives its screen rectangle, and the screen is cut to it. Nothing is
+# installed: every run ends with No. Wine 8 does not paint a dialog opened
+# from another dialog's button, so the directory dialog is shown on its own
+# (setup.exe's template and texts, the installer's code) for its picture.
+# Needs: wine, fonts-wine, Xvfb, xwd (x11-apps) and convert (imagemagick).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(cd "${1:-build/win32}" && pwd)
+out=$(pwd)/docs
+
+for tool in wine wineboot wineserver winepath Xvfb xwd convert; do
+    command -v "$tool" >/dev/null || { echo "$tool is missing (packages: wine, xvfb, x11-apps, imagemagick)" >&2; exit 1; }
+done
+for file in "$build/setup.exe" "$build/bin/dialog-snapshot.exe"; do
+    [ -f "$file" ] || { echo "$file is missing: build the win32 preset first" >&2; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/setup-screens.XXXXXX")
+display=:$((90 + RANDOM % 100))
+xvfb=
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/home" "$work/bin" "$work/shots"
+cp "$build/setup.exe" "$build/bin/dialog-snapshot.exe" "$work/bin/"
+export DISPLAY=$display HOME=$work/home WINEPREFIX=$work/prefix WINEARCH=win32 WINEDEBUG=-all \
+    WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
+
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+sleep 1
+echo "Preparing a Wine prefix on display $display..."
+wineboot -i >/dev/null 2>&1
+# Wine's own fonts (package fonts-wine: MS Sans Serif, Marlett for the
+# caption buttons), where every Wine finds them.
+[ -d /usr/share/wine/fonts ] && cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+# Without a window manager, unmanaged windows appear at once.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+wineserver -w
+
+# Waits for FILE to appear, up to 60 s.
+wait_for() {
+    for _ in $(seq 600); do [ -f "$1" ] && return 0; sleep 0.1; done
+    echo "timed out waiting for $1" >&2
+    return 1
+}
+
+# Takes the picture of dialog NAME (prompt or directory) into docs/FILE,
+# while `dialog-snapshot.exe ARGUMENTS...` holds it open.
+shoot() {
+    local name=$1 file=$2; shift 2
+    rm -f "$work/shots/"*
+    (cd "$work/bin" && wine dialog-snapshot.exe "$@" >"$work/run.log" 2>&1) &
+    local run=$!
+    wait_for "$work/shots/$name.rect"
+    sleep 2  # let it paint
+    read -r left top right bottom <"$work/shots/$name.rect"
+    xwd -root -display "$display" -silent |
+        convert xwd:- -crop "$((right - left))x$((bottom - top))+$left+$top" +repage "$out/$file"
+    echo "  $file: $((right - left)) x $((bottom - top)) at $left,$top"
+    touch "$work/shots/$name.done"
+    wait "$run" || true
+}
+
+shots=$(winepath -w "$work/shots")
+echo "A fresh install:"
+shoot prompt install-prompt.png "$shots" setup.exe
+shoot directory directory-dialog.png --directory "$shots" setup.exe
+
+echo "Over an existing installation:"
+uninstall='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\SampleNotes'
+wine reg add "$uninstall" /v InstallLocation /d 'C:\Program Files\SampleNotes' /f >/dev/null
+wine reg add "$uninstall" /v DisplayVersion /d 1.2 /f >/dev/null
+shoot prompt install-prompt-existing.png "$shots" setup.exe
