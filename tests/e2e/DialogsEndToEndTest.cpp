@@ -154,9 +154,7 @@ TEST_F(InteractiveSetupTest, AnExistingInstallationIsOnlyConfirmed) {
     EXPECT_EQ(kInstallFailed, run.windows[1].window.messageText);
 }
 
-// Disabled until the install step is built: until then Yes ends in
-// InstallFailed and exit code 0.
-TEST_F(InteractiveSetupTest, DISABLED_ChangeToAnotherDirectoryThenYesInstallsThere) {
+TEST_F(InteractiveSetupTest, ChangeToAnotherDirectoryThenYesInstallsThere) {
     TempDir base;
     std::string chosen = base.path();
     int promptOffers = 0;
