@@ -34,6 +34,29 @@ bool joinPath(char* path, const char* folder, const char* name) {
     return formatText(path, kPathSize, "%s\\%s", folder, name);
 }
 
+// Calls `visit(entry, childSource, childDestination)` for every entry of the
+// folder `source` but "." and "..", in the platform's order, until it
+// returns false. 1 when every entry was visited (or `source` cannot be
+// enumerated); 0 when a visit returned false or a child path does not fit.
+template <class Visit>
+int forEachChild(const char* source, const char* destination, Visit visit) {
+    char childSource[kPathSize];
+    if (!formatText(childSource, sizeof childSource, "%s\\*.*", source)) return 0;
+    WIN32_FIND_DATAA found;
+    ScopedFind find(FindFirstFileA(childSource, &found));
+    if (!find.isValid()) return 1;
+    do {
+        if (isDotDirectory(found)) continue;
+        char childDestination[kPathSize];
+        if (!joinPath(childSource, source, found.cFileName) ||
+            !joinPath(childDestination, destination, found.cFileName) ||
+            !visit(found, childSource, childDestination)) {
+            return 0;
+        }
+    } while (FindNextFileA(find.get(), &found));
+    return 1;
+}
+
 // A directory's enumeration pattern "folder\*.*" must fit as well.
 bool fitsAsFolder(const char* folder) {
     char pattern[kPathSize];
@@ -157,24 +180,13 @@ bool copyDirectoryEntry(const CopyOptions& options, const char* source, const ch
 
 int copyLevel(const CopyOptions& options, const char* source, const char* destination,
               CopyJournal* journal) {
-    char path[kPathSize];
-    if (!formatText(path, sizeof path, "%s\\*.*", source)) return 0;
-    WIN32_FIND_DATAA found;
-    ScopedFind find(FindFirstFileA(path, &found));
-    if (!find.isValid()) return 1;
-    do {
-        if (isDotDirectory(found)) continue;
-        char childDestination[kPathSize];
-        if (!joinPath(path, source, found.cFileName) ||
-            !joinPath(childDestination, destination, found.cFileName)) {
-            return 0;
-        }
-        bool completed = isDirectoryEntry(found)
-            ? copyDirectoryEntry(options, path, childDestination, journal)
-            : copyFileEntry(options, found.cFileName, path, childDestination, destination, journal);
-        if (!completed) return 0;
-    } while (FindNextFileA(find.get(), &found));
-    return 1;
+    return forEachChild(source, destination,
+                        [&](const WIN32_FIND_DATAA& found, const char* childSource, const char* childDestination) {
+                            return isDirectoryEntry(found)
+                                ? copyDirectoryEntry(options, childSource, childDestination, journal)
+                                : copyFileEntry(options, found.cFileName, childSource, childDestination,
+                                                destination, journal);
+                        });
 }
 
 }  // namespace
@@ -196,19 +208,9 @@ int copyTreeIfPresent(HWND owner, const char* source, const char* destination, i
 }
 
 int copyPathsFit(const char* source, const char* destination) {
-    char path[kPathSize];
-    if (!fitsAsFolder(destination) || !formatText(path, sizeof path, "%s\\*.*", source)) return 0;
-    WIN32_FIND_DATAA found;
-    ScopedFind find(FindFirstFileA(path, &found));
-    if (!find.isValid()) return 1;
-    do {
-        if (isDotDirectory(found)) continue;
-        char childDestination[kPathSize];
-        if (!joinPath(path, source, found.cFileName) ||
-            !joinPath(childDestination, destination, found.cFileName)) {
-            return 0;
-        }
-        if (isDirectoryEntry(found) && !copyPathsFit(path, childDestination)) return 0;
-    } while (FindNextFileA(find.get(), &found));
-    return 1;
+    if (!fitsAsFolder(destination)) return 0;
+    return forEachChild(source, destination,
+                        [](const WIN32_FIND_DATAA& found, const char* childSource, const char* childDestination) {
+                            return !isDirectoryEntry(found) || copyPathsFit(childSource, childDestination);
+                        });
 }
