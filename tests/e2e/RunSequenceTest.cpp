@@ -185,6 +185,25 @@ TEST(RunSequence, OtherInstallLocationMakesAnUnattendedRunAsk) {
     EXPECT_EQ(0u, outcome.run.exitCode);
 }
 
+TEST(RunSequence, InstallLocationTooLongForABaseDirectoryLetsTheUserChoose) {
+    ProgramNames names("TooLong");
+    ExistingInstallation existing(names);
+    existing.set("InstallLocation", "C:\\" + std::string(300, 'x') + "\\" + names.progDir);
+    InstallerRun installer(setupIni(names), corruptPayload(names));
+    ASSERT_TRUE(installer.ready());
+    InstallerOutcome outcome = installer.run("-s", okOrNo);
+    ASSERT_EQ(1u, outcome.run.windows.size() - outcome.messages.size()) << outcome.run.describe();
+    const WindowInfo& prompt = outcome.run.windows.front().window;
+    ASSERT_FALSE(prompt.isMessageBox());
+    // The base directory stays ProgramFilesDir, and the directory part of
+    // the prompt is there to change it.
+    const ControlInfo* preview = prompt.control(1003);
+    ASSERT_NE(nullptr, preview);
+    EXPECT_TRUE(preview->visible);
+    EXPECT_EQ("C:\\Program Files\\" + names.progDir, preview->text);
+    EXPECT_EQ(0u, outcome.run.exitCode);
+}
+
 TEST(RunSequence, CorruptPayloadShowsOnlyTheFailureTextAndLeavesNoStagingFolder) {
     ProgramNames names("Corrupt");
     InstallerRun installer(setupIni(names), corruptPayload(names));
