@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "common/SafeNames.h"
+
 // Unpacks resource 129 into the staging directory: the user's temp folder,
 // ProgName and a backslash. The path is stored in installState.stagingDir
 // once it is known to be sound (ProgName a plain folder name, the whole
@@ -37,14 +39,3 @@ public:
 // backslash, shortest first; the last component is not created. The path is
 // written to while it runs and holds the same text afterwards.
 void createParentDirectories(char* path);
-
-// True when `name` (a relative entry name in the ANSI code page) names a
-// place inside the folder it is extracted to: not empty, no leading
-// separator, no drive or stream colon, no component that is empty or made
-// only of dots and blanks (the platform drops trailing dots and blanks, so
-// ".. " means ".."), and no device name (CON, NUL, COM1, ...) as a component.
-bool isSafeEntryName(const char* name);
-
-// True when `name` can be a folder directly below the temp folder: the same
-// rules for a single component, and none of \ / : * ? " < > |.
-bool isPlainFolderName(const char* name);

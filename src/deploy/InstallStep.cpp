@@ -2,6 +2,7 @@
 
 #include "common/Format.h"
 #include "common/InstallState.h"
+#include "common/SafeNames.h"
 #include "deploy/CopyJournal.h"
 #include "deploy/FileOps.h"
 #include "deploy/TreeCopy.h"
@@ -20,12 +21,17 @@ struct StepPaths {
 };
 
 // Forms the install directory into InstallState (left empty when it does not
-// fit), then the other paths. false when one of them does not fit, when a
+// fit), then the other paths. false when ProgDir or ProgFile would lead out
+// of the folder they are appended to, when one of the paths does not fit, when a
 // path inside either tree would not fit at its destination, or when there are
 // documents but no documents folder to put them in.
 bool formPaths(StepPaths& paths) {
     char installDir[kPathSize];
     installState.installDir[0] = '\0';
+    // ProgDir and ProgFile are appended to folders: they must stay inside.
+    if (!isSafeEntryName(setupString(Slot::ProgDir)) || !isSafeEntryName(setupString(Slot::ProgFile))) {
+        return false;
+    }
     if (!formatText(installDir, sizeof installDir, "%s\\%s", installState.baseDir,
                     setupString(Slot::ProgDir))) {
         return false;

@@ -132,6 +132,29 @@ TEST_F(InstallStepTest, PathsThatDoNotFitFailBeforeAnythingIsCopied) {
     EXPECT_STREQ("", installState.programPath);
 }
 
+TEST_F(InstallStepTest, ProgDirOrProgFileLeadingOutOfTheirFolderInstallNothing) {
+    stage("Program\\" + progFile + ".exe");
+    stage("Documents\\Welcome.snote");
+    const std::string escaped = std::string(documentsFolder) + "\\..\\Escaped-" + progFile;
+    struct Case {
+        const char* slot;
+        std::string value;
+    };
+    const Case cases[] = {{"ProgDir", "..\\Escaped-" + progFile},
+                          {"ProgDir", "Sub\\..\\..\\Escaped-" + progFile},
+                          {"ProgFile", "..\\..\\Escaped-" + progFile}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        setSlot(std::string(c.slot) == "ProgDir" ? Slot::ProgDir : Slot::ProgFile, c.value);
+        EXPECT_EQ(0, installProgram(nullptr));
+        EXPECT_FALSE(pathExists(escaped));
+        EXPECT_FALSE(pathExists(base + "\\..\\Escaped-" + progFile));
+        EXPECT_STREQ("", installState.programPath);
+        setSlot(Slot::ProgDir, progDir);
+        setSlot(Slot::ProgFile, progFile);
+    }
+}
+
 TEST_F(InstallStepTest, ReinstallReplacesProgramFilesAndKeepsDocuments) {
     stage("Program\\" + progFile + ".exe", "new program");
     ASSERT_TRUE(writeFileWithAttributes(staging + "\\Documents\\Guide.snote", "guide", FILE_ATTRIBUTE_READONLY));
