@@ -10,6 +10,7 @@
 
 #include <vector>
 
+#include "InflateAll.h"
 #include "archive/ArchiveFormat.h"
 #include "archive/Extractor.h"
 
@@ -30,31 +31,6 @@ bool readWhole(const char* path, std::vector<uint8_t>& bytes) {
     bool ok = ReadFile(file, bytes.data(), size, &got, nullptr) && got == size;
     CloseHandle(file);
     return ok;
-}
-
-// Inflates every entry into one 8192-byte buffer, as the extractor does,
-// without writing anything; returns the bytes produced.
-double inflateAll(const std::vector<uint8_t>& archive) {
-    EntryWalker walker(archive.data(), static_cast<uint32_t>(archive.size()), hasWideNames(archive.data()));
-    ArchiveEntry entry;
-    uint8_t buffer[8192];
-    double total = 0;
-    while (walker.next(entry) == EntryWalker::Entry) {
-        if (entry.isDirectory()) continue;
-        z_stream stream = {};
-        stream.next_in = const_cast<Bytef*>(entry.packedData);
-        stream.avail_in = entry.packedSizeLow;
-        inflateInit(&stream);
-        int rc;
-        do {
-            stream.next_out = buffer;
-            stream.avail_out = sizeof buffer;
-            rc = inflate(&stream, Z_SYNC_FLUSH);
-        } while (rc == Z_OK);
-        total += double(stream.total_out);
-        inflateEnd(&stream);
-    }
-    return total;
 }
 
 }  // namespace

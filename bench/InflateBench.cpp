@@ -8,6 +8,7 @@
 #include <iterator>
 #include <vector>
 
+#include "InflateAll.h"
 #include "archive/ArchiveFormat.h"
 
 int main(int argc, char** argv) {
@@ -17,25 +18,7 @@ int main(int argc, char** argv) {
     if (checkArchive(archive.data(), static_cast<uint32_t>(archive.size())) != ArchiveCheck::Accepted) return 1;
     timespec start, end;
     clock_gettime(CLOCK_MONOTONIC, &start);
-    EntryWalker walker(archive.data(), static_cast<uint32_t>(archive.size()), hasWideNames(archive.data()));
-    ArchiveEntry entry;
-    uint8_t buffer[8192];
-    double total = 0;
-    while (walker.next(entry) == EntryWalker::Entry) {
-        if (entry.isDirectory()) continue;
-        z_stream stream = {};
-        stream.next_in = const_cast<Bytef*>(entry.packedData);
-        stream.avail_in = entry.packedSizeLow;
-        inflateInit(&stream);
-        int rc;
-        do {
-            stream.next_out = buffer;
-            stream.avail_out = sizeof buffer;
-            rc = inflate(&stream, Z_SYNC_FLUSH);
-        } while (rc == Z_OK);
-        total += double(stream.total_out);
-        inflateEnd(&stream);
-    }
+    double total = inflateAll(archive);
     clock_gettime(CLOCK_MONOTONIC, &end);
     double elapsed = double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) / 1e9;
     printf("floor_native_seconds %.3f\nfloor_native_mbs %.1f\n", elapsed, total / 1e6 / elapsed);

@@ -5,6 +5,7 @@
 #include "archive/Extractor.h"
 #include "common/Format.h"
 #include "common/InstallState.h"
+#include "common/Process.h"
 #include "common/Text.h"
 #include "config/SetupConfig.h"
 #include "deploy/FileOps.h"
@@ -53,17 +54,7 @@ void lookUpExistingInstallation(bool& unattended) {
 void launchInstalledProgram() {
     char commandLine[kPathSize + 2];
     if (!formatText(commandLine, sizeof commandLine, "\"%s\"", installState.programPath)) return;
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOW;
-    PROCESS_INFORMATION process;
-    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
-                       installState.installDir, &startup, &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    startProgram(commandLine, installState.installDir);
 }
 
 void showMessage(HWND owner, Slot text) {

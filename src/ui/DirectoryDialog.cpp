@@ -2,6 +2,7 @@
 
 #include "common/Format.h"
 #include "common/InstallState.h"
+#include "common/Process.h"
 #include "deploy/FileOps.h"
 #include "driver/RunSetup.h"
 #include "res/resource.h"
@@ -95,19 +96,7 @@ void launchProgram(const char* program, const char* argument) {
     // Room for two whole paths, their quotes and the blank between them.
     char commandLine[2 * kPathSize + 8];
     if (!formatText(commandLine, sizeof commandLine, "\"%s\" \"%s\"", program, argument)) return;
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOW;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                        &startup, &process)) {
-        return;
-    }
-    // The started program runs on its own; nothing here waits for it.
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    startProgram(commandLine, nullptr);
 }
 
 void updateInstallDirPreview(HWND dialog) {
