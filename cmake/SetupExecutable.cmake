@@ -60,8 +60,14 @@ set_source_files_properties(res/setup.rc PROPERTIES OBJECT_DEPENDS
     "${SETUP_PAYLOAD};${SETUP_INI};${PROJECT_SOURCE_DIR}/res/setup.ico;${PROJECT_SOURCE_DIR}/res/setup.manifest;${CMAKE_BINARY_DIR}/generated/setup-inputs.h")
 # No C runtime start-up code: the entry point calls runSetup and ExitProcess.
 # Static libgcc; only system DLLs are imported.
+# The entry symbol carries a leading underscore on 32-bit Windows only.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(SETUP_ENTRY_SYMBOL _setupEntry)
+else()
+    set(SETUP_ENTRY_SYMBOL setupEntry)
+endif()
 target_link_options(setup PRIVATE
-    -nostartfiles -Wl,-e,_setupEntry -Wl,--gc-sections -s -static-libgcc
+    -nostartfiles -Wl,-e,${SETUP_ENTRY_SYMBOL} -Wl,--gc-sections -s -static-libgcc
     -Wl,--dynamicbase -Wl,--nxcompat)
 set_target_properties(setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 # zlib is built with unwind tables that nothing here uses (no exceptions, no
