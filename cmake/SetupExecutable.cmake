@@ -97,7 +97,7 @@ else()
         ${SETUP_PACK} build ${pack_options} --payload ${example_dir})
     set(pack_depends ${example_dir}.stamp)
 endif()
-set(SETUP_PACK_COMMAND ${pack_command} PARENT_SCOPE)
+set(SETUP_PACK_COMMAND ${pack_command})
 
 # setup: builds setup.exe (a copy goes beside the tests). Needs only the
 # packer, the stub and the payload: no tests, no GoogleTest.

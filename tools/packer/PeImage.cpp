@@ -431,6 +431,13 @@ bool PeImage::checkRewritable(size_t& resourceIndex, std::string& error) const {
         relocationRva = le32(b + directoriesOffset_ + 8 * kDirectoryRelocations);
         relocationSize = le32(b + directoriesOffset_ + 8 * kDirectoryRelocations + 4);
     }
+    uint64_t headersEnd = sectionTableOffset_ + uint64_t(sections_.size()) * kSectionHeaderSize;
+    for (const Section& s : sections_) {
+        if (s.rawSize != 0 && s.rawPointer < headersEnd) {
+            error = "section " + sectionName(b + s.headerOffset) + " overlaps the headers";
+            return false;
+        }
+    }
     resourceIndex = sections_.size();
     for (size_t i = 0; i < sections_.size(); ++i) {
         if (resourceRva_ != 0 && sections_[i].virtualAddress == resourceRva_) resourceIndex = i;
