@@ -170,6 +170,17 @@ TEST_F(BuildCommandTest, TheInstallerReadsBack) {
     }
     ToolRun listed = run({"list", (root_ / "setup.exe").string()});
     EXPECT_NE(std::string::npos, listed.out.find("Program\\f39.txt\t")) << listed.out;
+
+    // Signed afterwards: a certificate table after the last section.
+    std::string bytes = readText(root_ / "setup.exe");
+    std::vector<uint8_t> signedFile(bytes.begin(), bytes.end());
+    TestPe::put32(signedFile, TestPe().directoriesOffset() + 8 * 4, static_cast<uint32_t>(signedFile.size()));
+    TestPe::put32(signedFile, TestPe().directoriesOffset() + 8 * 4 + 4, 256);
+    signedFile.resize(signedFile.size() + 256, 0x30);
+    writeText(root_ / "signed.exe", std::string(signedFile.begin(), signedFile.end()));
+    ToolRun verified = run({"verify", (root_ / "signed.exe").string()});
+    EXPECT_EQ(0, verified.exitCode) << verified.err;
+    EXPECT_NE(std::string::npos, verified.out.find("sound: 42 entries")) << verified.out;
     ToolRun stub = run({"list", (root_ / "stub.exe").string()});
     EXPECT_EQ(1, stub.exitCode);
     EXPECT_NE(std::string::npos, stub.err.find("no resource 129")) << stub.err;
