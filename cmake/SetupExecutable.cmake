@@ -55,9 +55,22 @@ add_custom_command(TARGET setup-stub POST_BUILD
         ${CMAKE_OBJCOPY} --remove-section=.eh_fram $<TARGET_FILE:setup-stub>
     VERBATIM)
 
-# The example payload: the example program and its documents, with their
-# times set to one fixed moment (SOURCE_DATE_EPOCH, else the commit's time),
-# so that two builds of one commit give the same setup.exe.
+# The example payload: the example program and its documents, every time
+# set to one moment (SOURCE_DATE_EPOCH, else the commit's time), so that two
+# builds of one commit, or the same files copied anywhere and packed under
+# that epoch, give the same setup.exe.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(example_epoch $ENV{SOURCE_DATE_EPOCH})
+else()
+    execute_process(COMMAND git log -1 --format=%ct
+        WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+        OUTPUT_VARIABLE example_epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE git_failed)
+endif()
+if(NOT example_epoch MATCHES "^[0-9]+$")
+    set(example_epoch 0)
+endif()
+# Rewritten only when the moment changes, which then assembles the payload anew.
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/example-epoch.txt CONTENT "${example_epoch}\n")
 set(example_dir ${CMAKE_BINARY_DIR}/example-payload)
 file(GLOB_RECURSE example_documents CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/examples/Documents/*")
 add_custom_command(OUTPUT ${example_dir}.stamp
@@ -65,9 +78,11 @@ add_custom_command(OUTPUT ${example_dir}.stamp
     COMMAND ${CMAKE_COMMAND} -E make_directory ${example_dir}/Program
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:SampleNotes> ${example_dir}/Program/
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/examples/Documents ${example_dir}/Documents
+    COMMAND find ${example_dir} -exec touch -h -d @${example_epoch} {} +
     COMMAND ${CMAKE_COMMAND} -E touch ${example_dir}.stamp
-    DEPENDS SampleNotes ${example_documents}
-    COMMENT "Assembling the example payload")
+    DEPENDS SampleNotes ${example_documents} ${CMAKE_BINARY_DIR}/example-epoch.txt
+    COMMENT "Assembling the example payload"
+    VERBATIM)
 
 set(pack_options --ini ${SETUP_INI} --stub $<TARGET_FILE:setup-stub>)
 if(SETUP_ICON)
@@ -83,16 +98,6 @@ if(SETUP_PAYLOAD_DIR)
     set(pack_command ${SETUP_PACK} build ${pack_options} --payload ${SETUP_PAYLOAD_DIR})
     set(pack_depends "")
 else()
-    if(DEFINED ENV{SOURCE_DATE_EPOCH})
-        set(example_epoch $ENV{SOURCE_DATE_EPOCH})
-    else()
-        execute_process(COMMAND git log -1 --format=%ct
-            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-            OUTPUT_VARIABLE example_epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE git_failed)
-        if(git_failed OR NOT example_epoch MATCHES "^[0-9]+$")
-            set(example_epoch 0)
-        endif()
-    endif()
     set(pack_command ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${example_epoch}
         ${SETUP_PACK} build ${pack_options} --payload ${example_dir})
     set(pack_depends ${example_dir}.stamp)
