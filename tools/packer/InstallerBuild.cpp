@@ -106,8 +106,10 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     }
     PeImage image;
     if (!image.load(stub, error)) return fail(err, stub, error);
-    if (image.kind() != PeKind::Pe32 || image.subsystem() != kSubsystemGui) {
-        return fail(err, stub, "not a 32-bit Windows GUI program, so not an installer stub");
+    // The stub is the 32-bit installer; the 64-bit build of the same sources
+    // (made to run the tests under 64-bit Wine) is accepted as well.
+    if (image.kind() == PeKind::NotPe || image.subsystem() != kSubsystemGui) {
+        return fail(err, stub, "not a Windows GUI program, so not an installer stub");
     }
 
     std::u16string company;
