@@ -11,5 +11,8 @@ enum class NameMode {
 // Packs FOLDER, which may hold only the directories Program and Documents,
 // into ARCHIVE: one entry per directory and file, in a fixed byte order with
 // every directory before its contents. True on success; otherwise false with
-// a message in `error` and no archive written.
-bool packFolder(const std::string& folder, const std::string& archive, NameMode mode, std::string& error);
+// a message in `error` and no archive written. With `setupIni` (the setup
+// INI's path), the Program tree also receives the uninstall manifest (see
+// UninstallManifest.h).
+bool packFolder(const std::string& folder, const std::string& archive, NameMode mode, std::string& error,
+                const std::string& setupIni = std::string());
