@@ -43,8 +43,8 @@ endif()
 
 set(SETUP_PAYLOAD ${CMAKE_BINARY_DIR}/payload.zot)
 add_custom_command(OUTPUT ${SETUP_PAYLOAD}
-    COMMAND ${SETUP_PACK} create ${payload_dir} ${SETUP_PAYLOAD}
-    DEPENDS host_tools ${SETUP_PACK} ${payload_inputs}
+    COMMAND ${SETUP_PACK} create --setup-ini=${SETUP_INI} ${payload_dir} ${SETUP_PAYLOAD}
+    DEPENDS host_tools ${SETUP_PACK} ${payload_inputs} ${SETUP_INI}
     COMMENT "Packing the payload from ${payload_dir}")
 
 configure_file(${PROJECT_SOURCE_DIR}/res/setup-inputs.h.in ${CMAKE_BINARY_DIR}/generated/setup-inputs.h @ONLY)
