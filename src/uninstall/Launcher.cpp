@@ -71,30 +71,23 @@ bool copyOwnImage(const WCHAR* path) {
     return length > 0 && length < MAX_PATH && CopyFileW(own, path, FALSE);
 }
 
+// Writes the helper's file.
+bool writeHelper(const WCHAR* path, const void* image, DWORD size) {
+    return image ? writeImage(path, image, size) : copyOwnImage(path);
+}
+
 }  // namespace
 
 int startRemover(const void* image, DWORD size, const WCHAR* programPath, bool quiet, HANDLE alsoWaitFor) {
     WCHAR helper[MAX_PATH];
     if (!makeTempFile(helper)) return SETUP_UNINSTALL_FAILED;
-    if (image ? !writeImage(helper, image, size) : !copyOwnImage(helper)) {
-        DeleteFileW(helper);
-        return SETUP_UNINSTALL_FAILED;
-    }
-    // The helper cannot delete its own file while it runs. This handle,
-    // inherited by the helper, asks for the file's deletion when the last
-    // handle to it closes, that is when the helper has ended; the helper also
-    // schedules it for the next start of the system, should this not work.
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-    Handle keeper;
-    keeper.reset(CreateFileW(helper, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherited, OPEN_EXISTING,
-                             FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-
     Handle reportRead, reportWrite, self;
     if (!CreatePipe(reportRead.receive(), reportWrite.receive(), &inherited, 0) ||
         !SetHandleInformation(reportRead.get(), HANDLE_FLAG_INHERIT, 0) ||
         !DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), self.receive(), SYNCHRONIZE,
                          TRUE, 0)) {
-        if (!keeper.isValid()) DeleteFileW(helper);
+        DeleteFileW(helper);
         return SETUP_UNINSTALL_FAILED;
     }
 
@@ -108,12 +101,35 @@ int startRemover(const void* image, DWORD size, const WCHAR* programPath, bool q
                   (!alsoWaitFor || appendHandle(command, kCommandSize, L"--wait", alsoWaitFor)) &&
                   append(command, kCommandSize, L" --program \"") && append(command, kCommandSize, programPath) &&
                   append(command, kCommandSize, L"\"");
-    STARTUPINFOW startup;
+    if (!formed) {
+        DeleteFileW(helper);
+        return SETUP_UNINSTALL_FAILED;
+    }
+
+    // The helper cannot delete its own file while it runs. The first try
+    // keeps the file open with FILE_FLAG_DELETE_ON_CLOSE in a handle that the
+    // helper inherits: the file goes when the last handle closes, at the
+    // helper's end. Should the system refuse to start a program from a file
+    // held so, the second try starts it plainly. Either way the helper also
+    // schedules its file for deletion at the next start of the system.
     PROCESS_INFORMATION process;
-    for (DWORD i = 0; i < sizeof startup; ++i) reinterpret_cast<char*>(&startup)[i] = 0;
-    startup.cb = sizeof startup;
-    if (!formed || !CreateProcessW(helper, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        if (!keeper.isValid()) DeleteFileW(helper);
+    bool started = false;
+    Handle keeper;
+    for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+        if (!writeHelper(helper, image, size)) break;
+        if (attempt == 0) {
+            keeper.reset(CreateFileW(helper, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherited,
+                                     OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+            if (!keeper.isValid()) continue;
+        }
+        STARTUPINFOW startup;
+        for (DWORD i = 0; i < sizeof startup; ++i) reinterpret_cast<char*>(&startup)[i] = 0;
+        startup.cb = sizeof startup;
+        started = CreateProcessW(helper, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+        if (!started) keeper.reset();  // deletes the file: written again for the next try
+    }
+    if (!started) {
+        DeleteFileW(helper);
         return SETUP_UNINSTALL_FAILED;
     }
     CloseHandle(process.hThread);

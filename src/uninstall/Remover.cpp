@@ -353,17 +353,25 @@ bool anotherInstallNamed() {
 // `apply` is set, and says whether it found anything.
 
 // The document file type, only while it still names this install: the type
-// key by its open command or icon; the extension key while it names that
-// type and the type is this install's or gone.
-bool fileTypeStep(bool apply) {
-    if (!install.type[0] || install.extension[0] != '.') return false;
+// key by its open command (by its icon when it has no command); the
+// extension key while it names that type and the type is this install's or
+// gone.
+bool typeNamesThisInstall() {
     char path[kTextSize];
     char value[kTextSize];
+    if (formatText(path, sizeof path, "%s\\Shell\\open\\command", install.type) &&
+        readValue(HKEY_CLASSES_ROOT, path, nullptr, value) && value[0]) {
+        return namesThisInstall(value);
+    }
+    return formatText(path, sizeof path, "%s\\DefaultIcon", install.type) &&
+           readValue(HKEY_CLASSES_ROOT, path, nullptr, value) && namesThisInstall(value);
+}
+
+bool fileTypeStep(bool apply) {
+    if (!install.type[0] || install.extension[0] != '.') return false;
+    char value[kTextSize];
     bool typeExists = keyExists(HKEY_CLASSES_ROOT, install.type);
-    bool typeOurs = typeExists && ((formatText(path, sizeof path, "%s\\Shell\\open\\command", install.type) &&
-                                    readValue(HKEY_CLASSES_ROOT, path, nullptr, value) && namesThisInstall(value)) ||
-                                   (formatText(path, sizeof path, "%s\\DefaultIcon", install.type) &&
-                                    readValue(HKEY_CLASSES_ROOT, path, nullptr, value) && namesThisInstall(value)));
+    bool typeOurs = typeExists && typeNamesThisInstall();
     bool extensionOurs = (typeOurs || !typeExists) && readValue(HKEY_CLASSES_ROOT, install.extension, nullptr, value) &&
                          sameTextIgnoringCase(value, install.type);
     if (apply && typeOurs) deleteKey(HKEY_CLASSES_ROOT, install.type);
