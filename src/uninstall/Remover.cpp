@@ -268,6 +268,18 @@ bool sameFile(const WCHAR* a, const WCHAR* b) {
     return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a, -1, b, -1) == CSTR_EQUAL;
 }
 
+// True when the manifest lists the program that asked for the removal.
+bool listsProgram() {
+    for (size_t i = 0; i < install.listedCount; ++i) {
+        WCHAR path[kPathSize];
+        if (!install.listed[i].folder && pathOf(install.listed[i], path) &&
+            sameFile(path, install.request->programPath)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool isManifest(const WCHAR* path) { return sameFile(path, install.manifestW); }
 bool isProgram(const WCHAR* path) { return sameFile(path, install.request->programPath); }
 
@@ -579,8 +591,44 @@ int finish() {
 
 int fail() {
     if (!install.request->quiet) MessageBoxA(nullptr, kNoManifest, "Uninstall", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
-    report(SETUP_UNINSTALL_FAILED);
     return SETUP_UNINSTALL_FAILED;
+}
+
+// Everything after the manifest was read.
+int removeInstall() {
+    readEntry();
+    // A manifest found above the program that neither lists it nor is named
+    // by the uninstall entry is not this program's install.
+    if (!install.entryOurs && !listsProgram()) return fail();
+    readMessages();
+    // Survey first: a run with nothing left says so and touches nothing.
+    bool found = fileTypeStep(false) | appPathStep(false) | vendorStep(false) | shortcutsStep(false) |
+                 filesStep(false) | install.entryOurs;
+    if (!found) {
+        tell(Nothing, MB_ICONINFORMATION);
+        return SETUP_UNINSTALL_NOTHING;
+    }
+    if (!install.request->quiet && show(MB_YESNO | MB_ICONQUESTION, install.messages[Confirm]) != IDYES) {
+        return SETUP_UNINSTALL_CANCELLED;
+    }
+    fileTypeStep(true);
+    appPathStep(true);
+    vendorStep(true);
+    shortcutsStep(true);
+    filesStep(true);
+    if (install.typeRemoved) SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    // What is left now is the running program's files, files in use, and
+    // what the list does not name: the latter keep the folder.
+    report(holdsUnlisted(install.folderW, "") ? SETUP_UNINSTALL_FOLDER_KEPT : SETUP_UNINSTALL_REMOVED);
+    int result = waitForProgram() ? finish() : SETUP_UNINSTALL_INCOMPLETE;
+    if (result == SETUP_UNINSTALL_FOLDER_KEPT) {
+        tellWithDetail(Kept, install.folder, MB_OK | MB_ICONINFORMATION, nullptr);
+    } else if (result == SETUP_UNINSTALL_REMOVED) {
+        tell(Done, MB_ICONINFORMATION);
+    } else {
+        tell(Incomplete, MB_ICONEXCLAMATION);
+    }
+    return result;
 }
 
 }  // namespace
@@ -590,39 +638,7 @@ int runRemover(const RemoverRequest& request) {
     install.reportPipe = request.report;
     HeapBlock bytes;
     HeapBlock names;
-    int result = SETUP_UNINSTALL_FAILED;
-    if (!locate() || !readNames() || !readList(bytes, names)) {
-        result = fail();
-    } else {
-        readMessages();
-        readEntry();
-        // Survey first: a run with nothing left says so and touches nothing.
-        bool found = fileTypeStep(false) | appPathStep(false) | vendorStep(false) | shortcutsStep(false) |
-                     filesStep(false) | install.entryOurs;
-        if (!found) {
-            tell(Nothing, MB_ICONINFORMATION);
-            report(result = SETUP_UNINSTALL_NOTHING);
-        } else if (!request.quiet && show(MB_YESNO | MB_ICONQUESTION, install.messages[Confirm]) != IDYES) {
-            report(result = SETUP_UNINSTALL_CANCELLED);
-        } else {
-            fileTypeStep(true);
-            appPathStep(true);
-            vendorStep(true);
-            shortcutsStep(true);
-            filesStep(true);
-            if (install.typeRemoved) SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
-            // What is left now is the running program's files, files in use,
-            // and what the list does not name: the latter keep the folder.
-            report(holdsUnlisted(install.folderW, "") ? SETUP_UNINSTALL_FOLDER_KEPT : SETUP_UNINSTALL_REMOVED);
-            result = waitForProgram() ? finish() : SETUP_UNINSTALL_INCOMPLETE;
-            if (result == SETUP_UNINSTALL_FOLDER_KEPT) {
-                tellWithDetail(Kept, install.folder, MB_OK | MB_ICONINFORMATION, nullptr);
-            } else {
-                tell(result == SETUP_UNINSTALL_REMOVED ? Done : Incomplete,
-                     result == SETUP_UNINSTALL_REMOVED ? MB_ICONINFORMATION : MB_ICONEXCLAMATION);
-            }
-        }
-    }
-    report(result);  // a pipe still open gets the final result
+    int result = locate() && readNames() && readList(bytes, names) ? removeInstall() : fail();
+    report(result);  // unless the early result went already
     return result;
 }
