@@ -182,4 +182,38 @@ TEST(UninstallManifestTest, PackerAddsTheManifestToTheProgramTree) {
     fs::remove_all(root);
 }
 
+// The packer refuses, with the reason, what would leave the uninstaller
+// without its manifest; without a Program folder there is nothing to list.
+TEST(UninstallManifestTest, PackerRefusalsNameTheCause) {
+    char pattern[] = "/tmp/uninstall-manifest-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    fs::path root = pattern;
+    std::ofstream(root / "setup.ini", std::ios::binary) << kIni;
+    const struct {
+        const char* what;
+        std::vector<std::string> files;
+        std::string ini;
+        const char* reason;  // empty: packed
+    } cases[] = {
+        {"the INI is missing", {"Program/a.exe"}, (root / "missing.ini").string(), "cannot read the setup INI"},
+        {"the name is taken", {"Program/Setup-Uninstall.ini"}, (root / "setup.ini").string(), "reserved"},
+        {"no Program folder", {"Documents/a.txt"}, (root / "setup.ini").string(), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(root / "payload");
+        for (const std::string& file : c.files) {
+            fs::create_directories((root / "payload" / file).parent_path());
+            std::ofstream(root / "payload" / file) << "x";
+        }
+        std::string error;
+        bool packed = packFolder((root / "payload").string(), (root / "out.zot").string(), NameMode::Auto, error, c.ini);
+        EXPECT_EQ(std::string(c.reason).empty(), packed);
+        if (!packed) {
+            EXPECT_NE(std::string::npos, error.find(c.reason)) << error;
+        }
+    }
+    fs::remove_all(root);
+}
+
 }  // namespace
