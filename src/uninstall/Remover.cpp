@@ -90,7 +90,8 @@ struct Listed {
 struct Install {
     const RemoverRequest* request;
     HANDLE reportPipe;           // until the early result is sent
-    char program[kPathSize];     // the program's path, ANSI
+    WCHAR programW[kPathSize];   // the program's path in its long form
+    char program[kPathSize];     // the same, ANSI
     char folder[kPathSize];      // the install folder, ANSI, no trailing backslash
     WCHAR folderW[kPathSize];
     char manifest[kPathSize];
@@ -175,7 +176,11 @@ void report(int result) {
 // The manifest in the program's folder or one above it; the install folder
 // is where it lies.
 bool locate() {
-    if (!toAnsi(install.request->programPath, install.program, kPathSize)) return false;
+    // The long form, as the installer wrote the install folder's path: the
+    // program may have been started by its short (8.3) name.
+    DWORD length = GetLongPathNameW(install.request->programPath, install.programW, kPathSize);
+    if (length == 0 || length >= kPathSize) lstrcpynW(install.programW, install.request->programPath, kPathSize);
+    if (!toAnsi(install.programW, install.program, kPathSize)) return false;
     if (!copyText(install.folder, kPathSize, install.program)) return false;
     for (int depth = 0; depth <= kSearchDepth; ++depth) {
         char* slash = findLastBackslash(install.folder);
@@ -273,7 +278,7 @@ bool listsProgram() {
     for (size_t i = 0; i < install.listedCount; ++i) {
         WCHAR path[kPathSize];
         if (!install.listed[i].folder && pathOf(install.listed[i], path) &&
-            sameFile(path, install.request->programPath)) {
+            sameFile(path, install.programW)) {
             return true;
         }
     }
@@ -281,7 +286,7 @@ bool listsProgram() {
 }
 
 bool isManifest(const WCHAR* path) { return sameFile(path, install.manifestW); }
-bool isProgram(const WCHAR* path) { return sameFile(path, install.request->programPath); }
+bool isProgram(const WCHAR* path) { return sameFile(path, install.programW); }
 
 DWORD attributesOf(const WCHAR* path) { return GetFileAttributesW(path); }
 bool fileExists(const WCHAR* path) {
@@ -570,7 +575,7 @@ int finish() {
             if (!removeAsking(path)) complete = false;
         }
     }
-    const WCHAR* program = install.request->programPath;
+    const WCHAR* program = install.programW;
     if (complete && fileExists(program) && !removeAsking(program)) complete = false;
     if (!complete) return SETUP_UNINSTALL_INCOMPLETE;
 
