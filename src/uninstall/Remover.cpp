@@ -639,6 +639,7 @@ int removeInstall() {
 }  // namespace
 
 int runRemover(const RemoverRequest& request) {
+    ZeroMemory(&install, sizeof install);  // a test may run it more than once
     install.request = &request;
     install.reportPipe = request.report;
     HeapBlock bytes;
