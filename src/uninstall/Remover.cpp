@@ -301,6 +301,17 @@ bool removeFile(const WCHAR* path) {
     return DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
+// Removes an empty folder. A folder customised with a Desktop.INI is a
+// system (or read-only) folder, which the platform may refuse to remove:
+// those bits go first, and come back when the folder stays (not empty).
+void removeFolder(const WCHAR* path) {
+    DWORD attributes = attributesOf(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    DWORD marks = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
+    if (marks) SetFileAttributesW(path, attributes & ~marks);
+    if (!RemoveDirectoryW(path) && marks) SetFileAttributesW(path, attributes);
+}
+
 // --- The registry.
 
 bool readValue(HKEY root, const char* path, const char* name, char* value) {
@@ -581,10 +592,10 @@ int finish() {
 
     for (size_t i = install.listedCount; i-- > 0;) {
         WCHAR path[kPathSize];
-        if (install.listed[i].folder && pathOf(install.listed[i], path)) RemoveDirectoryW(path);  // only when empty
+        if (install.listed[i].folder && pathOf(install.listed[i], path)) removeFolder(path);  // only when empty
     }
     if (!removeAsking(install.manifestW)) return SETUP_UNINSTALL_INCOMPLETE;
-    RemoveDirectoryW(install.folderW);
+    removeFolder(install.folderW);
     if (install.entryOurs) {
         char path[kTextSize];
         if (formatText(path, sizeof path, "%s\\%s", kUninstallRoot, install.progDir)) {

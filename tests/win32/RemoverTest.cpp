@@ -8,6 +8,7 @@
 
 #include <objbase.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <string.h>
 
 #include <functional>
@@ -142,6 +143,16 @@ TEST(RemoverTest, RemovesOnlyWhatStillBelongsToTheInstall) {
              f.writeManifest({"..\\outside.txt", f.outside, "Data\\..\\..\\outside.txt"});
          },
          SETUP_UNINSTALL_REMOVED, {"outside"}},
+        {"a folder customised as the installer does it",
+         [](FakeInstall& f) {
+             const std::string folder = f.installDir + "\\Data";
+             ASSERT_TRUE(writeFileWithAttributes(folder + "\\Desktop.INI", "[.ShellClassInfo]\r\nIconIndex=0\r\n",
+                                                 FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
+             PathMakeSystemFolderA(folder.c_str());
+             SetFileAttributesA(folder.c_str(), GetFileAttributesA(folder.c_str()) | FILE_ATTRIBUTE_READONLY);
+             f.writeManifest({"Data\\Desktop.INI"});
+         },
+         SETUP_UNINSTALL_REMOVED, {}},
         {"a file of the user's",
          [](FakeInstall& f) { ASSERT_TRUE(writeFile(f.installDir + "\\Data\\mine.txt", "mine")); },
          SETUP_UNINSTALL_FOLDER_KEPT, {"folder:2"}},
