@@ -151,12 +151,10 @@ TEST(UninstallManifestTest, PackerAddsTheManifestToTheProgramTree) {
     std::ofstream(root / "setup.ini", std::ios::binary) << kIni;
 
     std::string error;
-    ASSERT_TRUE(packFolder((root / "payload").string(), (root / "a.zot").string(), NameMode::Auto, error,
-                           (root / "setup.ini").string()))
-        << error;
-    ASSERT_TRUE(packFolder((root / "payload").string(), (root / "b.zot").string(), NameMode::Auto, error,
-                           (root / "setup.ini").string()))
-        << error;
+    PackOptions options;
+    options.setupIni = (root / "setup.ini").string();
+    ASSERT_TRUE(packFolder((root / "payload").string(), (root / "a.zot").string(), options, error)) << error;
+    ASSERT_TRUE(packFolder((root / "payload").string(), (root / "b.zot").string(), options, error)) << error;
     std::vector<uint8_t> a, b;
     ASSERT_TRUE(readArchiveFile((root / "a.zot").string(), a, error));
     ASSERT_TRUE(readArchiveFile((root / "b.zot").string(), b, error));
@@ -207,7 +205,9 @@ TEST(UninstallManifestTest, PackerRefusalsNameTheCause) {
             std::ofstream(root / "payload" / file) << "x";
         }
         std::string error;
-        bool packed = packFolder((root / "payload").string(), (root / "out.zot").string(), NameMode::Auto, error, c.ini);
+        PackOptions options;
+        options.setupIni = c.ini;
+        bool packed = packFolder((root / "payload").string(), (root / "out.zot").string(), options, error);
         EXPECT_EQ(std::string(c.reason).empty(), packed);
         if (!packed) {
             EXPECT_NE(std::string::npos, error.find(c.reason)) << error;
