@@ -20,8 +20,19 @@ status=0
 fail() { echo "FAIL: $*"; status=1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/setup-pack-deb.XXXXXX")
 installed=no
+# dpkg with the lock waited for (up to 5 minutes each time): an apt run of its own
+# elsewhere on the machine holds it for a while.
+dpkg_waiting() {
+    local i out
+    for ((i = 0; i < 150; ++i)); do
+        if out=$(dpkg "$@" 2>&1); then return 0; fi
+        case $out in *"lock"*) sleep 2 ;; *) echo "$out" >&2; return 1 ;; esac
+    done
+    echo "$out" >&2
+    return 1
+}
 cleanup() {
-    if [ "$installed" = yes ]; then dpkg --purge setup-pack >/dev/null 2>&1 || true; fi
+    if [ "$installed" = yes ]; then dpkg_waiting --purge setup-pack >/dev/null 2>&1 || true; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -43,8 +54,8 @@ missing=$(comm -23 <(echo "$expected") <(echo "$files"))
 extra=$(echo "$extra" | grep -v '^/usr/share/setup-pack/' || true)
 [ -z "$extra" ] || fail "the package holds unexpected files: $extra"
 
-dpkg -i "$deb" >/dev/null
 installed=yes
+dpkg_waiting -i "$deb" >/dev/null
 cmp -s /usr/share/setup-pack/setup-stub.exe "$stub" || fail "the installed stub is not the one given"
 
 # A vendor's folder: the INI and payload copied, the source tree out of reach
@@ -74,7 +85,7 @@ as_vendor setup-pack build --ini setup.ini --payload payload --stub "$stub" --ou
     fail "setup-pack build --stub failed"
 cmp -s "$vendor/setup.exe" "$vendor/named-stub.exe" || fail "the default stub and the named one give different installers"
 
-dpkg --purge setup-pack >/dev/null
+dpkg_waiting --purge setup-pack >/dev/null
 installed=no
 for path in /usr/bin/setup-pack /usr/share/setup-pack /usr/share/doc/setup-pack; do
     [ ! -e "$path" ] || fail "$path is still there after dpkg --purge"
