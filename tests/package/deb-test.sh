@@ -3,11 +3,14 @@
 # installed with dpkg, used with nothing but the installed files to build an
 # installer for the example (copies of its setup INI and payload, outside the
 # source tree), then purged, leaving nothing behind.
-#   deb-test.sh STUB PAYLOAD_DIR SETUP_INI
+#   deb-test.sh STUB PAYLOAD_DIR SETUP_INI UNINSTALL_DIR
+# (UNINSTALL_DIR: the build's uninstall component, packed beside the stub
+# when the folder exists.)
 # Needs root (dpkg); skipped (77) otherwise, and when a setup-pack package is
 # already installed on this machine (it is not this test's to replace).
 set -euo pipefail
 stub=$(realpath "${1:?stub}"); payload=$(realpath "${2:?payload dir}"); ini=$(realpath "${3:?setup ini}")
+uninstall_dir=$(realpath -m "${4:?uninstall dir}")
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
 
@@ -38,25 +41,34 @@ cleanup() {
 trap cleanup EXIT
 
 export SOURCE_DATE_EPOCH=1700000000
-deb=$(bash "$source_dir/scripts/package.sh" --stub "$stub" --output-dir "$work/deb" | tail -n 1)
+deb=$(bash "$source_dir/scripts/package.sh" --stub "$stub" --uninstall-dir "$uninstall_dir" --output-dir "$work/deb" |
+    tail -n 1)
 echo "package: $(basename "$deb")"
 case $(basename "$deb") in setup-pack_*_amd64.deb) ;; *) fail "package named $(basename "$deb")" ;; esac
 
-# Exactly these files, nothing of the build machine besides.
-expected="/usr/bin/setup-pack
-/usr/share/doc/setup-pack/README.md
-/usr/share/setup-pack/setup-stub.exe"
+# Exactly these files (the uninstall component's where the build has it),
+# nothing of the build machine besides.
+shared=()
+if [ -d "$uninstall_dir" ]; then
+    while IFS= read -r file; do shared+=("$file"); done < <(find "$uninstall_dir" -maxdepth 1 -type f | sort)
+fi
+expected=$( {
+    printf '%s\n' /usr/bin/setup-pack /usr/share/doc/setup-pack/README.md /usr/share/setup-pack/setup-stub.exe
+    for file in "${shared[@]}"; do echo "/usr/share/setup-pack/$(basename "$file")"; done
+} | sort)
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./|/|' | sort)
 extra=$(comm -13 <(echo "$expected") <(echo "$files"))
 missing=$(comm -23 <(echo "$expected") <(echo "$files"))
 [ -z "$missing" ] || fail "the package lacks: $missing"
-# Further files for vendors may join the stub in /usr/share/setup-pack.
-extra=$(echo "$extra" | grep -v '^/usr/share/setup-pack/' || true)
 [ -z "$extra" ] || fail "the package holds unexpected files: $extra"
+echo "ok: $(echo "$files" | wc -l) files: $(echo $files)"
 
 installed=yes
 dpkg_waiting -i "$deb" >/dev/null
 cmp -s /usr/share/setup-pack/setup-stub.exe "$stub" || fail "the installed stub is not the one given"
+for file in "${shared[@]}"; do
+    cmp -s "/usr/share/setup-pack/$(basename "$file")" "$file" || fail "the installed $(basename "$file") is not the build's"
+done
 
 # A vendor's folder: the INI and payload copied, the source tree out of reach
 # (an empty environment, the vendor's folder as the working folder).
