@@ -25,10 +25,11 @@ mkdir -p build
 build_dir=build/demo
 build_log=build/demo-build.log
 echo "== Building the example installer in $build_dir (log: $build_log)"
-# The example's setup INI and payload, named on every run: the cache of this
-# folder never keeps another installer's inputs.
+# The example's setup INI and payload (and no other icon or company), named
+# on every run: the cache of this folder never keeps another installer's
+# inputs.
 if ! { cmake --preset win32 -B "$build_dir" \
-        -DSETUP_INI="$root_dir/examples/setup.ini" -DSETUP_PAYLOAD_DIR= &&
+        -DSETUP_INI="$root_dir/examples/setup.ini" -DSETUP_PAYLOAD_DIR= -DSETUP_ICON= -DSETUP_COMPANY= &&
        cmake --build "$build_dir" --parallel 2 --target setup setup-driver; } >"$build_log" 2>&1; then
     tail -n 40 "$build_log"
     echo "The build failed; see $build_log." >&2
