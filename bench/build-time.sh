@@ -66,8 +66,14 @@ hyperfine --warmup 1 --runs "$runs" --export-json "$out/times.json" \
 python3 - "$out/times.json" "$out/setup.exe" "$out/nsis-setup.exe" <<'PY'
 import json, os, sys
 results = json.load(open(sys.argv[1]))["results"]
-ours, theirs = results[0]["mean"], results[1]["mean"]
-print("setup-pack build: %.2f s, %d bytes" % (ours, os.path.getsize(sys.argv[2])))
-print("makensis:         %.2f s, %d bytes" % (theirs, os.path.getsize(sys.argv[3])))
-print("ratio: %.2f (target: 0.6 or less)" % (ours / theirs))
+ours, theirs = results
+def line(name, r, path):
+    print("%-17s %6.2f s wall, %6.2f s CPU (user + system), %d bytes"
+          % (name, r["mean"], r["user"] + r["system"], os.path.getsize(path)))
+line("setup-pack build:", ours, sys.argv[2])
+line("makensis:", theirs, sys.argv[3])
+print("ratio: %.2f wall (target: 0.6 or less), %.2f CPU"
+      % (ours["mean"] / theirs["mean"], (ours["user"] + ours["system"]) / (theirs["user"] + theirs["system"])))
+print("load average when done: %s (the wall times count only on an otherwise idle machine)"
+      % open("/proc/loadavg").read().split()[0])
 PY
