@@ -45,6 +45,11 @@ deb=$(bash "$source_dir/scripts/package.sh" --stub "$stub" --uninstall-dir "$uni
     tail -n 1)
 echo "package: $(basename "$deb")"
 case $(basename "$deb") in setup-pack_*_amd64.deb) ;; *) fail "package named $(basename "$deb")" ;; esac
+# Made again from the same build: the same bytes (stored times follow
+# SOURCE_DATE_EPOCH, nothing of the moment leaks in).
+again=$(bash "$source_dir/scripts/package.sh" --stub "$stub" --uninstall-dir "$uninstall_dir" --output-dir "$work/again" |
+    tail -n 1)
+cmp -s "$deb" "$again" || fail "two packages of the same build differ"
 
 # Exactly these files (the uninstall component's where the build has it),
 # nothing of the build machine besides.
