@@ -50,7 +50,11 @@ trap cleanup EXIT
 mkdir -p "$out/bin"
 cp "$src/build/win32/bin/setup-driver.exe" "$out/bin/"
 echo "== making a Wine root"
-timeout --kill-after=10 600 bash tests/wine/prefix.sh setup "$state" "$out/bin" >/dev/null 2>&1
+if ! timeout --kill-after=10 600 bash tests/wine/prefix.sh setup "$state" "$out/bin" >"$out/wine-root.log" 2>&1; then
+    tail -n 5 "$out/wine-root.log" >&2
+    echo "bench/big-payload.sh: no Wine root could be made (log: $out/wine-root.log)" >&2
+    exit 1
+fi
 root=$(cat "$state")
 owner=$(stat -c %u:%g "$root")
 
