@@ -3,8 +3,9 @@
 #   /usr/bin/setup-pack                     the packer (this native build)
 #   /usr/share/setup-pack/setup-stub.exe    the installer program without a
 #                                           payload (the cross build's output)
-#   /usr/share/setup-pack/...               further files for vendors that the
-#                                           cross build makes, if any
+#   /usr/share/setup-pack/...               the uninstall component (helper
+#                                           program, static library, C header)
+#                                           where the cross build makes it
 #   /usr/share/doc/setup-pack/README.md     the guide, with the vendor section
 #
 # The stub is cross-built while the packer is native, so the package is made
