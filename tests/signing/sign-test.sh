@@ -5,10 +5,12 @@
 # fails the verification; the signed file still reads as an installer
 # (setup-pack verify) and, in a Wine root of its own, still passes its own
 # checksum and installs the example.
-#   sign-test.sh SETUP_EXE SETUP_DRIVER_EXE SETUP_PACK
+#   sign-test.sh SETUP_EXE SETUP_DRIVER_EXE SETUP_PACK [WINE_ARCH]
+# (WINE_ARCH: win32, the default, or win64 for the tests' 64-bit build.)
 set -euo pipefail
 setup_exe=$(realpath "${1:?setup.exe}"); driver=$(realpath "${2:?setup-driver.exe}")
 setup_pack=$(realpath "${3:?setup-pack}")
+wine_arch=${4:-win32}
 here=$(cd "$(dirname "$0")" && pwd)
 wine_dir=$here/../wine
 
@@ -79,7 +81,7 @@ fi
 
 # Installs under Wine: its own root, the signed setup.exe and the driver.
 cp "$driver" signed/setup-driver.exe
-timeout --kill-after=10 300 bash "$wine_dir/prefix.sh" setup "$state" "$work/signed" >/dev/null 2>&1 ||
+timeout --kill-after=10 300 bash "$wine_dir/prefix.sh" setup "$state" "$work/signed" "$wine_arch" >/dev/null 2>&1 ||
     { echo "FAIL: no Wine root"; exit 1; }
 log=$work/run.log
 set +e
