@@ -4,7 +4,9 @@
 #   1. installs the build and test packages,
 #   2. cross-builds setup.exe (with the example program Sample Notes inside)
 #      and setup-driver.exe in a build folder of its own (build/demo), so that
-#      whatever a vendor configured in build/win32 does not change the demo,
+#      whatever a vendor configured in build/win32 does not change the demo
+#      (build/demo-win64, the 64-bit build, on a machine that cannot execute
+#      32-bit programs),
 #   3. makes a throwaway Wine root (prefix, HOME, copy of build/demo/bin),
 #   4. runs "setup.exe -s" under setup-driver.exe, which answers every
 #      message box with its default button and prints what it saw, closes the
@@ -19,16 +21,26 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root_dir=$(pwd)
 
+. tests/wine/wine-env.sh
 bash scripts/install-deps.sh
 
+# The installer is a 32-bit program. Where this machine cannot execute 32-bit
+# programs, the demo runs the 64-bit build of the same sources under 64-bit
+# Wine instead (as the tests do there).
+preset=win32
+if ! machine_runs_i386; then
+    preset=win64
+    echo "This machine cannot execute 32-bit programs: the demo runs the 64-bit build under 64-bit Wine."
+fi
 mkdir -p build
 build_dir=build/demo
+[ $preset = win32 ] || build_dir=build/demo-$preset
 build_log=build/demo-build.log
 echo "== Building the example installer in $build_dir (log: $build_log)"
 # The example's setup INI and payload (and no other icon or company), named
 # on every run: the cache of this folder never keeps another installer's
 # inputs.
-if ! { cmake --preset win32 -B "$build_dir" \
+if ! { cmake --preset $preset -B "$build_dir" \
         -DSETUP_INI="$root_dir/examples/setup.ini" -DSETUP_PAYLOAD_DIR= -DSETUP_ICON= -DSETUP_COMPANY= &&
        cmake --build "$build_dir" --parallel 2 --target setup setup-driver; } >"$build_log" 2>&1; then
     tail -n 40 "$build_log"
@@ -41,7 +53,7 @@ cleanup() { timeout --kill-after=10 120 bash tests/wine/prefix.sh cleanup "$stat
 trap cleanup EXIT
 echo "== Making a throwaway Wine root"
 set +e
-timeout --kill-after=10 300 bash tests/wine/prefix.sh setup "$state" "$build_dir/bin" 2>&1 | grep -v '^wine: '
+timeout --kill-after=10 300 bash tests/wine/prefix.sh setup "$state" "$build_dir/bin" $preset 2>&1 | grep -v '^wine: '
 prefix_status=${PIPESTATUS[0]}
 set -e
 [ "$prefix_status" = 0 ] || { echo "The Wine root could not be made." >&2; exit 1; }
