@@ -122,6 +122,7 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
 
     PackOptions pack;
     pack.jobs = options.jobs;
+    pack.setupIni = options.ini;  // the Program tree gets the uninstall manifest
     if (!readSourceDateEpoch(pack, error)) return fail(err, "SOURCE_DATE_EPOCH", error);
     auto archive = std::make_shared<ByteVector>();
     if (!packPayload(options.payload, pack, *archive, error)) {
