@@ -11,6 +11,8 @@ packages=(
     wine wine32 file util-linux
     g++-mingw-w64-x86-64-posix wine64
     xvfb xauth x11-apps imagemagick fonts-wine python3
+    # the Debian package (dpkg-shlibdeps) and the signing test
+    dpkg-dev osslsigncode openssl
 )
 
 missing=()
