@@ -32,6 +32,7 @@ BOOL CALLBACK matchTitle(HWND hwnd, LPARAM param) {
 // A process started by the watched program (or by one of its children).
 struct Child {
     DWORD id = 0;
+    std::string name;  // its image file name, without the folder
     HANDLE process = nullptr;
     std::unique_ptr<WindowWatcher> watcher;
     ~Child() {
@@ -60,13 +61,20 @@ bool findChildren(DWORD programId, std::vector<std::unique_ptr<Child>>& children
     for (bool added = true; added;) {
         added = false;
         for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+            // A process listed while it starts may have no name yet.
+            for (const auto& child : children) {
+                if (child->id == entry.th32ProcessID && child->name.empty()) child->name = entry.szExeFile;
+            }
             if (known(entry.th32ProcessID) || !known(entry.th32ParentProcessID)) continue;
-            // Wine starts its menu builder when shortcuts change; the test
-            // prefixes disable it, so it ends at once with STATUS_DLL_NOT_FOUND.
-            // It is the platform's, not one of the program's own processes.
+            // Wine starts its menu builder when shortcuts or file types
+            // change; the test prefixes disable it, so it ends at once with
+            // STATUS_DLL_NOT_FOUND. It is the platform's, not one of the
+            // program's own processes. Ending so early, it is often listed
+            // before it has a name: then it is recorded, nameless.
             if (lstrcmpiA(entry.szExeFile, "winemenubuilder.exe") == 0) continue;
             auto child = std::make_unique<Child>();
             child->id = entry.th32ProcessID;
+            child->name = entry.szExeFile;
             child->process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, child->id);
             child->watcher = std::make_unique<WindowWatcher>(child->id, responder);
             if (onRecord) child->watcher->onRecord(onRecord);
@@ -76,6 +84,17 @@ bool findChildren(DWORD programId, std::vector<std::unique_ptr<Child>>& children
     }
     CloseHandle(snapshot);
     return found;
+}
+
+// The file name of the process's image, without the folder; empty when
+// unknown.
+std::string imageName(HANDLE process) {
+    char path[MAX_PATH];
+    DWORD size = sizeof path;
+    if (!QueryFullProcessImageNameA(process, 0, path, &size)) return "";
+    std::string name(path, size);
+    size_t slash = name.find_last_of('\\');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
 bool childrenEnded(const std::vector<std::unique_ptr<Child>>& children) {
@@ -96,6 +115,9 @@ size_t RunResult::problemCount() const {
 std::string RunResult::describe() const {
     if (!started) return "the program did not start (error " + std::to_string(startError) + ")\n";
     std::string out = describeRecord(windows);
+    for (size_t i = 0; i < childNames.size() && i < childExitCodes.size(); ++i) {
+        out += "child " + childNames[i] + ": exit code " + std::to_string(childExitCodes[i]) + "\n";
+    }
     if (timedOut) return out + "timed out after " + std::to_string(elapsedMs) + " ms; killed\n";
     return out + "exit code " + std::to_string(exitCode) + " after " + std::to_string(elapsedMs) + " ms\n";
 }
@@ -183,6 +205,8 @@ RunResult runProgram(const RunOptions& options) {
         DWORD code = kKilledExitCode;
         if (child->process) GetExitCodeProcess(child->process, &code);
         result.childExitCodes.push_back(code);
+        if (child->name.empty() && child->process) child->name = imageName(child->process);
+        result.childNames.push_back(child->name);
     }
     return result;
 }

@@ -31,6 +31,7 @@ struct RunResult {
     DWORD elapsedMs = 0;
     std::vector<SeenWindow> windows;  // the program's, then each child's in the order they were found
     std::vector<DWORD> childExitCodes;  // with followChildren: each child's, in the order they were found
+    std::vector<std::string> childNames;  // the children's image file names, in the same order
 
     // Entries marked unexpected or whose steps failed.
     size_t problemCount() const;
