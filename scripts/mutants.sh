@@ -33,7 +33,7 @@ minor-version-equal @@ src/driver/VersionText.cpp @@ old.minor > now.minor @@ ol
 expanded-size-unchecked @@ src/archive/Extractor.cpp @@ success = written == expectedSize; @@ success = 1; @@ win32 @@ unit_extractor
 journal-takes-existing @@ src/deploy/TreeCopy.cpp @@ if (journal && !existed && (copied || pathExists(destination))) @@ if (journal && (copied || pathExists(destination))) @@ win32 @@ unit_deploy
 documents-overwritten @@ src/deploy/InstallStep.cpp @@ copyTreeIfPresent(owner, paths.documentsSource, paths.documentsDestination, 0, 1, @@ copyTreeIfPresent(owner, paths.documentsSource, paths.documentsDestination, 1, 1, @@ win32 @@ unit_deploy
-read-only-kept @@ src/deploy/TreeCopy.cpp @@ if (options.clearReadOnly && (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) { @@ if (false) { @@ win32 @@ unit_deploy
+read-only-kept @@ src/deploy/TreeCopy.cpp @@ if (options.clearReadOnly && (!copied || (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY))) { @@ if (options.clearReadOnly && !copied) { @@ win32 @@ unit_deploy
 uninstall-unquoted @@ src/registration/Registration.cpp @@ "\"%s\" -u", installState.programPath @@ "%s -u", installState.programPath @@ win32 @@ unit_registration
 shortcut-no-folder @@ src/registration/Shortcuts.cpp @@     link->SetWorkingDirectory(workingDir);\n @@  @@ win32 @@ unit_registration
 line-breaks @@ src/config/SetupConfig.cpp @@ if (p[0] == '\\' && p[1] == 'n') { @@ if (p[0] == '\\' && p[1] == 'N') { @@ win32 @@ unit_driver

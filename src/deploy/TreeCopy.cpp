@@ -158,8 +158,9 @@ bool copyFileEntry(const CopyOptions& options, const WIN32_FIND_DATAA& found, co
         SetFileAttributesA(destination, existing & ~FILE_ATTRIBUTE_READONLY);
     }
     bool copied = copyFileAsking(options.owner, source, destination);
-    // The copy carries the source's read-only bit; nothing else sets it.
-    if (options.clearReadOnly && (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    // A finished copy carries the source's attributes: only a read-only
+    // source makes it read-only. After a cancel, what is there is unknown.
+    if (options.clearReadOnly && (!copied || (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY))) {
         clearReadOnlyAttribute(destination);
     }
     // A cancelled copy may still have left a file behind.
