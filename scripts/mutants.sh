@@ -14,7 +14,7 @@ if [ "${1:-}" = --keep ]; then keep=1; shift; fi
 # One fault per line, fields separated by " @@ ": ID, FILE, TEXT, REPLACEMENT,
 # PRESET, TESTS.
 #   TEXT must occur exactly once in FILE; REPLACEMENT takes its place (\n is
-#   a line break in both). PRESET is native or win32; TESTS is a ctest regex.
+#   a line break in both). PRESET is native, fuzz or win32; TESTS is a ctest regex.
 faults() {
 cat <<'LIST'
 launch-unquoted @@ src/driver/RunSetup.cpp @@ "\"%s\"", installState.programPath @@ "%s", installState.programPath @@ win32 @@ e2e_limits
@@ -39,6 +39,10 @@ shortcut-no-folder @@ src/registration/Shortcuts.cpp @@     link->SetWorkingDire
 line-breaks @@ src/config/SetupConfig.cpp @@ if (p[0] == '\\' && p[1] == 'n') { @@ if (p[0] == '\\' && p[1] == 'N') { @@ win32 @@ unit_driver
 stream-colon @@ src/common/SafeNames.cpp @@         if (*p == L':') return false;\n @@  @@ win32 @@ unit_extractor
 not-dir-accepted @@ src/ui/DirectoryDialog.cpp @@ return baseDir[0] != '\0' && isDirectory(baseDir) && @@ return baseDir[0] != '\0' && @@ win32 @@ unit_dialogs
+packed-size-unbounded @@ src/archive/ArchiveFormat.cpp @@ if (packedSize > remaining) return result_; @@  @@ native @@ native.unit
+version-sign-dropped @@ src/driver/VersionText.cpp @@ return static_cast<int>(negative ? -value : value); @@ return static_cast<int>(value); @@ fuzz @@ fuzz.version
+shell-value-cut-used @@ src/deploy/ShellValue.cpp @@ length < kShellValueCapacity - 1 @@ length < kShellValueCapacity @@ fuzz @@ fuzz.shell_value
+percent-doubled @@ src/common/Format.cpp @@             out.put('%');\n            ++p; @@             out.put('%'); @@ fuzz @@ fuzz.format
 LIST
 }
 
@@ -71,6 +75,13 @@ prepare_win32() {
     cp "$state" build/win32/wine-root.txt
     prepared_win32=1
 }
+prepared_fuzz=0
+prepare_fuzz() {
+    [ $prepared_fuzz = 1 ] && return
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz >/dev/null
+    prepared_fuzz=1
+}
 prepared_native=0
 prepare_native() {
     [ $prepared_native = 1 ] && return
@@ -87,9 +98,9 @@ trap cleanup EXIT
 # Runs the tests of one fault; 0 when they all pass (the fault survived).
 run_tests() {
     local preset=$1 regex=$2
-    if [ "$preset" = native ]; then
-        cmake --build --preset native >/dev/null 2>&1 || return 1
-        ctest --preset native -R "$regex" >/dev/null 2>&1
+    if [ "$preset" = native ] || [ "$preset" = fuzz ]; then
+        cmake --build --preset "$preset" >/dev/null 2>&1 || return 1
+        ctest --preset "$preset" -R "$regex" >/dev/null 2>&1
         return
     fi
     cmake --build --preset win32 >/dev/null 2>&1 || return 1
@@ -108,6 +119,7 @@ while IFS=$'\x1f' read -r id file text replacement preset tests; do
     if [ $# -gt 0 ] && ! printf '%s\n' "$@" | grep -qx "$id"; then continue; fi
     [ "$preset" = win32 ] && prepare_win32
     [ "$preset" = native ] && prepare_native
+    [ "$preset" = fuzz ] && prepare_fuzz
     cp "$file" "$file.orig"
     if ! plant "$file" "$text" "$replacement"; then
         rows+=("$(printf '%-28s %-10s %s' "$id" "NOT PLANTED" "$file")")
@@ -127,6 +139,7 @@ while IFS=$'\x1f' read -r id file text replacement preset tests; do
 done < <(faults | sed 's/ @@ /\x1f/g')
 # Leave the builds as the tree is.
 [ $prepared_native = 1 ] && cmake --build --preset native >/dev/null 2>&1 || true
+[ $prepared_fuzz = 1 ] && cmake --build --preset fuzz >/dev/null 2>&1 || true
 
 echo
 echo "== $caught caught, $survived survived or not planted"

@@ -17,6 +17,8 @@ format)
 shell_value)
     seed icon '%%s\\notes.exe\0%%ProgramFiles%%\\Notes'
     seed tip '%%s %%s %%%% %%d\0The notes folder'
+    # A value as long as the reader can hold: it may have been cut.
+    head -c 300 /dev/zero | tr '\0' 'v' > "$work/seeds/long"
     ;;
 version)
     seed plain '1.2\0001.10'

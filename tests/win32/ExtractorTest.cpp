@@ -11,6 +11,7 @@
 #include "PrefixState.h"
 #include "TestSupport.h"
 #include "WindowWatcher.h"
+#include "common/SafeNames.h"
 #include "deploy/FileOps.h"
 
 namespace {
@@ -206,6 +207,33 @@ TEST_F(ExtractionTest, EntriesReachingPastTheEndFailSilentlyBeforeAnythingIsWrit
     EXPECT_TRUE(messages_.empty());
     EXPECT_FALSE(pathExists(staged("Program\\first.txt")));
     EXPECT_FALSE(pathExists(staged("Program\\second.txt")));
+}
+
+// The names flag is the one header byte the checksum does not cover: with it
+// flipped, the names are read in the other encoding. Whatever they become,
+// nothing lands outside the staging folder and every name that was written
+// passes the name checks.
+TEST_F(ExtractionTest, NamesReadInTheOtherEncodingStayInsideTheStagingFolder) {
+    for (bool wideNames : {false, true}) {
+        SCOPED_TRACE(wideNames ? "wide names read as 8-bit" : "8-bit names read as wide");
+        removeFileTree(destination_);
+        ArchiveWriter writer(wideNames);
+        writer.addDirectory("Program");
+        writer.addFile("Program\\notes.exe", "program");
+        writer.addFile("Documents\\..x\\readme.txt", "hello");
+        writer.addFile("Program\\sub\\deep.txt", "deep");
+        ByteVector flipped = writer.build();
+        flipped[5] ^= 0x01;
+        extract(flipped);
+        std::vector<std::string> outside;
+        for (const TreeEntry& entry : listTree(dir_.path())) {
+            if (entry.path.rfind("staging", 0) != 0) outside.push_back(entry.path);
+        }
+        EXPECT_EQ(std::vector<std::string>(), outside);
+        for (const TreeEntry& entry : listTree(destination_)) {
+            EXPECT_TRUE(isSafeEntryName(entry.path.c_str())) << entry.path;
+        }
+    }
 }
 
 TEST_F(ExtractionTest, WideNamesGoThroughTheAnsiCodePage) {
