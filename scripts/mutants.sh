@@ -61,7 +61,10 @@ PY
 
 echo "== scratch copy in $scratch"
 mkdir -p "$scratch"
-rsync -a --delete --exclude /build --exclude /.git "$here/" "$scratch/src-tree/"
+# The tracked files as they are in the work tree (changes not yet committed
+# included); builds made there before stay, so a --keep run is incremental.
+mkdir -p "$scratch/src-tree"
+(cd "$here" && git ls-files -z | tar --null -T - -cf -) | tar -xf - -C "$scratch/src-tree"
 cd "$scratch/src-tree"
 
 state=$scratch/wine-root.txt

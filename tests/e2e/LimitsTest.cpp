@@ -165,7 +165,7 @@ TEST(Launch, PlantedProgramOnTheInstallPathDoesNotRun) {
         InstallerOutcome outcome = installer.run("-s", pressOk);
         EXPECT_EQ(1u, outcome.run.exitCode) << outcome.run.describe();
         bool started = false;
-        for (int wait = 0; wait < 100 && !started; ++wait) {
+        for (int wait = 0; wait < 300 && !started; ++wait) {
             started = pathExists(installed + ".started");
             if (!started) Sleep(100);
         }

@@ -339,7 +339,7 @@ TEST(RemoveFoundEntry, TrustsTheAttributesTheEnumerationGave) {
         ASSERT_TRUE(make(parent / "target\\kept.txt"));
         WIN32_FIND_DATAA entry = {};
         entry.dwFileAttributes = c.attributes;
-        strcpy(entry.cFileName, std::string(c.what) == "dot entry" ? ".." : "target");
+        lstrcpynA(entry.cFileName, std::string(c.what) == "dot entry" ? ".." : "target", MAX_PATH);
         EXPECT_EQ(c.removed, removeFoundEntry(parent.path().c_str(), entry) != 0);
         EXPECT_EQ(c.contentsStay, exists(parent / "target\\kept.txt"));
     }
