@@ -189,8 +189,10 @@ int extractPayload(HWND owner) {
     // ProgName becomes a folder of the temp folder that is removed whole
     // later: it must not be able to name anything else.
     const char* progName = setupString(Slot::ProgName);
+    // The staging folder is a folder like any other: its listing pattern
+    // must fit too, or it could not be removed.
     if (!isPlainFolderName(progName) || !appendText(staging, sizeof staging, progName) ||
-        !appendText(staging, sizeof staging, "\\")) {
+        !appendText(staging, sizeof staging, "\\") || strlen(staging) > kFolderLimit + 1) {
         return 0;
     }
     copyText(installState.stagingDir, kPathSize, staging);
