@@ -69,13 +69,18 @@ cd "$scratch/src-tree"
 
 state=$scratch/wine-root.txt
 prepared_win32=0
+# Faults marked win32 are tested on the 32-bit build, or on the 64-bit build
+# of the same sources where the machine cannot execute 32-bit programs.
+. tests/wine/wine-env.sh
+win=win32
+if ! machine_runs_i386; then win=win64; fi
 prepare_win32() {
     [ $prepared_win32 = 1 ] && return
-    cmake --preset win32 >/dev/null
-    cmake --build --preset win32 >/dev/null
+    cmake --preset $win >/dev/null
+    cmake --build --preset $win >/dev/null
     # One Wine environment for every fault: the fixture's setup runs once.
-    tests/wine/prefix.sh setup "$state" build/win32/bin >/dev/null
-    cp "$state" build/win32/wine-root.txt
+    tests/wine/prefix.sh setup "$state" build/$win/bin $win >/dev/null
+    cp "$state" build/$win/wine-root.txt
     prepared_win32=1
 }
 prepared_fuzz=0
@@ -106,13 +111,12 @@ run_tests() {
         ctest --preset "$preset" -R "$regex" >/dev/null 2>&1
         return
     fi
-    cmake --build --preset win32 >/dev/null 2>&1 || return 1
+    cmake --build --preset $win >/dev/null 2>&1 || return 1
     # The environment's copy of the programs must be the ones just built.
-    . tests/wine/wine-env.sh
     local root; root=$(cat "$state")
-    cp -a build/win32/bin/. "$root/bin/"
+    cp -a build/$win/bin/. "$root/bin/"
     chown -R "$(wine_user_ids | tr ' ' ':')" "$root/bin"
-    ctest --preset win32 -R "$regex" -FS wine -FC wine >/dev/null 2>&1
+    ctest --preset $win -R "$regex" -FS wine -FC wine >/dev/null 2>&1
 }
 
 declare -a rows
