@@ -7,6 +7,7 @@
 #include "common/Format.h"
 #include "common/InstallState.h"
 #include "common/MessagePump.h"
+#include "common/Paths.h"
 #include "common/Scoped.h"
 #include "deploy/FileOps.h"
 #include "res/resource.h"
@@ -35,6 +36,42 @@ bool decodeName(const ArchiveEntry& entry, bool wideNames, char* name, int size)
     WCHAR wide[kWideNameCapacity];
     memcpy(wide, entry.name, (entry.nameUnits + 1) * sizeof(WCHAR));
     return WideCharToMultiByte(CP_ACP, 0, wide, -1, name, size, nullptr, nullptr) != 0;
+}
+
+// Entry names are decoded into this many bytes: a name that cannot fit a
+// path at all still fits here, so that the message can name it.
+constexpr int kNameSize = 2 * kWideNameCapacity + 4;
+
+// Checks every entry's name and path before anything is written: a name
+// that would lead outside `destination`, or a path that would not fit the
+// path rule (a folder leaves room for its enumeration pattern), stops the
+// extraction with "Unable to create file." captioned with the name or the
+// path. Entries out of bounds stop it silently. true = every entry is sound.
+bool checkEntryPaths(HWND owner, const uint8_t* archive, uint32_t size, bool wideNames, const char* destination) {
+    EntryWalker walker(archive, size, wideNames);
+    ArchiveEntry entry;
+    char name[kNameSize];
+    for (bool first = true;; first = false) {
+        EntryWalker::Step step = walker.next(entry);
+        // Contents that do not begin with an entry: see extract().
+        if (step == EntryWalker::End) return !first || size == kArchiveHeaderSize;
+        if (step == EntryWalker::Malformed) return false;
+        if (!decodeName(entry, wideNames, name, sizeof name) || !isSafeEntryName(name)) {
+            showFailure(owner, "Unable to create file.", name);
+            return false;
+        }
+        PathOverflow overflow;
+        const size_t limit = entry.isDirectory() ? kFolderLimit : kPathLimit;
+        if (joinedLength(destination, name) > limit) {
+            noteOverflow(&overflow, destination, name, limit);
+            char reason[100];
+            describeOverflow(reason, sizeof reason, overflow);
+            char text[sizeof reason + 32];
+            formatText(text, sizeof text, "Unable to create file.\n\n%s", reason);
+            showFailure(owner, text, overflow.path);
+            return false;
+        }
+    }
 }
 
 void setTimes(HANDLE file, const ArchiveEntry& entry) {
@@ -93,6 +130,7 @@ int EntryInflater::inflateToFile(HANDLE file, const uint8_t* packed, uint32_t pa
 int ArchiveExtractor::extract(HWND owner, const uint8_t* archive, uint32_t size, const char* destination) {
     if (checkArchive(archive, size) != ArchiveCheck::Accepted) return 0;
     const bool wideNames = hasWideNames(archive);
+    if (!checkEntryPaths(owner, archive, size, wideNames, destination)) return 0;
     CreateDirectoryA(destination, nullptr);
     HeapBuffer buffer(kOutputBufferSize);
     if (!buffer.get()) return 0;
@@ -114,11 +152,9 @@ int ArchiveExtractor::extract(HWND owner, const uint8_t* archive, uint32_t size,
             result = 0;
             break;
         }
-        // A name that does not fit, or that would lead outside the
-        // destination, is refused before anything is created for it.
-        if (!decodeName(entry, wideNames, name, sizeof name) || !isSafeEntryName(name) ||
-            !formatText(fullPath, sizeof fullPath, "%s%s", destination, name)) {
-            showFailure(owner, "Unable to create file.", name);
+        // Every name and path passed checkEntryPaths.
+        if (!decodeName(entry, wideNames, name, sizeof name) ||
+            !joinPath(fullPath, sizeof fullPath, destination, name)) {
             result = 0;
             break;
         }
@@ -155,8 +191,10 @@ int extractPayload(HWND owner) {
     // ProgName becomes a folder of the temp folder that is removed whole
     // later: it must not be able to name anything else.
     const char* progName = setupString(Slot::ProgName);
+    // The staging folder is a folder like any other: its listing pattern
+    // must fit too, or it could not be removed.
     if (!isPlainFolderName(progName) || !appendText(staging, sizeof staging, progName) ||
-        !appendText(staging, sizeof staging, "\\")) {
+        !appendText(staging, sizeof staging, "\\") || strlen(staging) > kFolderLimit + 1) {
         return 0;
     }
     copyText(installState.stagingDir, kPathSize, staging);

@@ -1,8 +1,12 @@
 #include "archive/Extractor.h"
+#include "common/SafeNames.h"
 
 #include <gtest/gtest.h>
 
+#include <ctype.h>
+
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 #include "deploy/FileOps.h"
@@ -44,6 +48,39 @@ TEST(EntryNames, OnlyPlacesInsideTheDestinationAreAccepted) {
     for (const NameCase& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.safe, isSafeEntryName(c.name));
+    }
+}
+
+// The platform opens a device, not a file, for each of these names in any
+// component, in any letter case, with any extension and with trailing dots
+// or blanks; the superscript digits are those of Windows-1252.
+TEST(EntryNames, EveryDeviceNameIsRefusedInEveryForm) {
+    if (GetACP() != 1252) GTEST_SKIP() << "needs the Windows-1252 code page, not " << GetACP();
+    std::vector<std::string> devices = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* port : {"COM", "LPT"}) {
+        for (char digit = '1'; digit <= '9'; ++digit) devices.push_back(std::string(port) + digit);
+        for (const char* superscript : {"\xB9", "\xB2", "\xB3"}) devices.push_back(std::string(port) + superscript);
+    }
+    ASSERT_EQ(30u, devices.size());
+    const char* const forms[] = {"%", "%.txt", "%.", "% ", "% .txt", "%. .", "%.tar.gz", "sub\\%", "%\\x"};
+    for (const std::string& device : devices) {
+        std::string lower = device;
+        for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+        for (const std::string& spelling : {device, lower}) {
+            for (const char* form : forms) {
+                std::string name = "Program\\" + std::string(form);
+                name.replace(name.find('%'), 1, spelling);
+                SCOPED_TRACE(name);
+                EXPECT_FALSE(isSafeEntryName(name.c_str()));
+            }
+        }
+    }
+    // Names that only look like devices.
+    const char* const lookalikes[] = {"COM0", "LPT0", "COM10", "LPT\xB4", "CONOUT", "CONIN", "AUXX", "XNUL",
+                                "PRN_", "CON$", "COM", "NUL-1.txt", "LPT1x"};
+    for (const char* name : lookalikes) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(isSafeEntryName((std::string("Program\\") + name).c_str()));
     }
 }
 
