@@ -1,0 +1,43 @@
+# zlib's inflate for setup.exe, built from Debian's zlib source package.
+#
+# setup.exe needs only inflate with the zlib wrapper (adler32). The prebuilt
+# static library was compiled at -O2 without per-function sections and pulls
+# in the gzip header code and crc32; built here from the five sources inflate
+# needs, at -Os, with gzip support left out, the linker keeps only what is
+# called. scripts/install-deps.sh fetches the source (`apt-get source zlib`)
+# into SETUP_ZLIB_SOURCE_DIR; when it is missing the prebuilt library is used
+# and setup.exe comes out larger.
+#
+# Defines the target setup_inflate.
+set(SETUP_ZLIB_SOURCE_DIR "/usr/local/src/setup-deps/zlib" CACHE PATH
+    "Unpacked zlib source package inflate is built from (scripts/install-deps.sh fetches it)")
+# The inner decoding loop stays at -O2: at -Os extraction loses speed for a
+# few hundred bytes (bench/extract.sh).
+set(SETUP_ZLIB_FAST_LOOP_FLAGS "-O2" CACHE STRING "Optimisation flags for inffast.c")
+
+if(EXISTS "${SETUP_ZLIB_SOURCE_DIR}/inflate.c")
+    set(zsrc ${SETUP_ZLIB_SOURCE_DIR})
+    add_library(setup_inflate STATIC
+        ${zsrc}/inflate.c ${zsrc}/inftrees.c ${zsrc}/inffast.c ${zsrc}/adler32.c ${zsrc}/zutil.c
+        ${PROJECT_SOURCE_DIR}/src/archive/InflateMemory.cpp)
+    target_include_directories(setup_inflate SYSTEM PUBLIC ${zsrc})
+    # NO_GZIP: the payload holds zlib streams only, so the gzip header code
+    # and crc32 are not needed. BUILDFIXED: the fixed code tables (2 KiB) are
+    # computed at the first fixed block instead of being stored.
+    # MY_ZCALLOC: the default allocation routines come from
+    # InflateMemory.cpp (the process heap), not from the C library.
+    target_compile_definitions(setup_inflate PRIVATE NO_GZIP BUILDFIXED MY_ZCALLOC)
+    target_compile_options(setup_inflate PRIVATE
+        -Oz -ffunction-sections -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-jump-tables
+        -mpreferred-stack-boundary=2
+        $<$<COMPILE_LANGUAGE:C>:-w> $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti ${SETUP_WARNINGS}>)
+    set_source_files_properties(${zsrc}/inffast.c PROPERTIES COMPILE_OPTIONS "${SETUP_ZLIB_FAST_LOOP_FLAGS}")
+    message(STATUS "inflate: built from ${zsrc}")
+else()
+    set(ZLIB_USE_STATIC_LIBS ON)
+    find_package(ZLIB REQUIRED)
+    add_library(setup_inflate INTERFACE)
+    target_link_libraries(setup_inflate INTERFACE ZLIB::ZLIB)
+    message(WARNING "inflate: no zlib source in ${SETUP_ZLIB_SOURCE_DIR} (scripts/install-deps.sh fetches it); "
+                    "using the prebuilt static library, setup.exe will be about 13 KiB larger")
+endif()
