@@ -2,8 +2,8 @@
 #
 # setup.exe needs only inflate with the zlib wrapper (adler32). The prebuilt
 # static library was compiled at -O2 without per-function sections and pulls
-# in the gzip header code and crc32; built here from the five sources inflate
-# needs, at -Os, with gzip support left out, the linker keeps only what is
+# in the gzip header code and crc32; built here from the four sources inflate
+# needs, at -Oz, with gzip support left out, the linker keeps only what is
 # called. scripts/install-deps.sh fetches the source (`apt-get source zlib`)
 # into SETUP_ZLIB_SOURCE_DIR; when it is missing the prebuilt library is used
 # and setup.exe comes out larger.
@@ -18,15 +18,20 @@ set(SETUP_ZLIB_FAST_LOOP_FLAGS "-O2" CACHE STRING "Optimisation flags for inffas
 if(EXISTS "${SETUP_ZLIB_SOURCE_DIR}/inflate.c")
     set(zsrc ${SETUP_ZLIB_SOURCE_DIR})
     add_library(setup_inflate STATIC
-        ${zsrc}/inflate.c ${zsrc}/inftrees.c ${zsrc}/inffast.c ${zsrc}/adler32.c ${zsrc}/zutil.c
+        ${zsrc}/inflate.c ${zsrc}/inftrees.c ${zsrc}/inffast.c ${zsrc}/adler32.c
         ${PROJECT_SOURCE_DIR}/src/archive/InflateMemory.cpp)
     target_include_directories(setup_inflate SYSTEM PUBLIC ${zsrc})
     # NO_GZIP: the payload holds zlib streams only, so the gzip header code
     # and crc32 are not needed. BUILDFIXED: the fixed code tables (2 KiB) are
     # computed at the first fixed block instead of being stored.
     # MY_ZCALLOC: the default allocation routines come from
-    # InflateMemory.cpp (the process heap), not from the C library.
-    target_compile_definitions(setup_inflate PRIVATE NO_GZIP BUILDFIXED MY_ZCALLOC)
+    # InflateMemory.cpp (the process heap), not from the C library, under
+    # names of their own, so that a program that also links the prebuilt
+    # library for deflate (the tests) gets no duplicate. zutil.c then has
+    # nothing inflate needs (its error texts and version queries), so it is
+    # left out.
+    target_compile_definitions(setup_inflate PRIVATE NO_GZIP BUILDFIXED MY_ZCALLOC
+        zcalloc=setup_zcalloc zcfree=setup_zcfree)
     target_compile_options(setup_inflate PRIVATE
         -Oz -ffunction-sections -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-jump-tables
         -mpreferred-stack-boundary=2
