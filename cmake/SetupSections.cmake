@@ -53,9 +53,15 @@ if(linker_result EQUAL 0)
     endif()
 endif()
 
+# The linked installer program: setup-stub where setup.exe is made from a
+# stub, else setup itself.
+set(installer_program setup)
+if(TARGET setup-stub)
+    set(installer_program setup-stub)
+endif()
 if(section_script)
-    target_link_options(setup PRIVATE -Wl,-T,${section_script})
-    set_property(TARGET setup APPEND PROPERTY LINK_DEPENDS ${section_script})
+    target_link_options(${installer_program} PRIVATE -Wl,-T,${section_script})
+    set_property(TARGET ${installer_program} APPEND PROPERTY LINK_DEPENDS ${section_script})
 else()
     message(WARNING "setup.exe: the linker's default script has an unexpected shape; "
                     "the default section layout is kept (about 1 KiB larger)")
