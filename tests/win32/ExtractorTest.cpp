@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "AnswerProbe.h"
 #include "ArchiveWriter.h"
 #include "PrefixState.h"
 #include "TestSupport.h"
@@ -211,55 +212,6 @@ TEST_F(ExtractionTest, BestFitLookalikesDoNotBecomeSeparators) {
     EXPECT_FALSE(pathExists(dir_ / "outside.txt"));
 }
 
-// Asks a window of the calling thread for an answer (WM_NULL, sent) from
-// another thread, over and over, while the calling thread works, and keeps
-// how many answers came and the longest wait for one. An answer comes only
-// when the working thread looks at its queue.
-class AnswerProbe {
-public:
-    explicit AnswerProbe(HWND window)
-        : window_(window), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-          thread_(CreateThread(nullptr, 0, &AnswerProbe::run, this, 0, nullptr)) {}
-    ~AnswerProbe() { stop(); }
-    AnswerProbe(const AnswerProbe&) = delete;
-    AnswerProbe& operator=(const AnswerProbe&) = delete;
-
-    // Ends the probe; the calling thread answers the last question meanwhile.
-    void stop() {
-        if (!thread_) return;
-        SetEvent(stop_);
-        while (MsgWaitForMultipleObjects(1, &thread_, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
-            MSG message;
-            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // answers sent messages
-        }
-        CloseHandle(thread_);
-        CloseHandle(stop_);
-        thread_ = nullptr;
-    }
-    unsigned answered() const { return answered_; }
-    DWORD longestWaitMs() const { return longestWaitMs_; }
-
-private:
-    static DWORD WINAPI run(void* self) {
-        auto* probe = static_cast<AnswerProbe*>(self);
-        while (WaitForSingleObject(probe->stop_, 2) == WAIT_TIMEOUT) {
-            DWORD asked = GetTickCount();
-            DWORD_PTR result = 0;
-            if (!SendMessageTimeoutA(probe->window_, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result)) continue;
-            DWORD waited = GetTickCount() - asked;
-            ++probe->answered_;
-            if (waited > probe->longestWaitMs_) probe->longestWaitMs_ = waited;
-        }
-        return 0;
-    }
-
-    HWND window_;
-    HANDLE stop_;
-    HANDLE thread_;
-    unsigned answered_ = 0;
-    DWORD longestWaitMs_ = 0;
-};
-
 // The owner window keeps answering while the extraction works: between the
 // buffers of a long file, and between files that each decode in one go.
 // Bounds are loose (a shared, slow machine); a thread that stopped looking
@@ -279,11 +231,13 @@ TEST_F(ExtractionTest, OwnerWindowKeepsAnsweringDuringALongExtraction) {
         ArchiveWriter writer;
         std::string contents(c.fileSize, 'x');
         for (size_t i = 0; i < contents.size(); i += 61) contents[i] = static_cast<char>('a' + i % 23);
-        for (int i = 0; i < c.files; ++i) writer.addFile("Program\\d" + std::to_string(i % 9) + "\\f" + std::to_string(i), contents);
+        for (int i = 0; i < c.files; ++i) {
+            writer.addFile("Program\\d" + std::to_string(i % 9) + "\\f" + std::to_string(i), contents);
+        }
         const ByteVector archive = writer.build();
 
         DWORD started = GetTickCount();
-        AnswerProbe probe(owner.window);
+        AnswerProbe probe([&owner] { return owner.window; });
         ArchiveExtractor extractor;
         int result = extractor.extract(owner.window, archive.data(), static_cast<uint32_t>(archive.size()),
                                        destination_.c_str());
