@@ -148,7 +148,7 @@ for c in "${cases[@]}"; do
   SetOutPath \"\$DOCUMENTS\\BenchProg\"
   File /r \"$dir/Documents/*\""
     fi
-    cat > "$out/bench-$c.nsi" <<EOF
+    cat > "$out/bench-$c.nsi.new" <<EOF
 Name "Bench Prog"
 OutFile "$out/installers/nsis-$c.exe"
 InstallDir "\$PROGRAMFILES\\BenchProg"
@@ -172,6 +172,12 @@ $files_block
   Exec '"\$INSTDIR\\BenchProg.exe"'
 SectionEnd
 EOF
+    # makensis compresses the whole payload again: only when the script changed.
+    if [ -f "$out/installers/nsis-$c.exe" ] && cmp -s "$out/bench-$c.nsi.new" "$out/bench-$c.nsi"; then
+        rm "$out/bench-$c.nsi.new"
+        continue
+    fi
+    mv "$out/bench-$c.nsi.new" "$out/bench-$c.nsi"
     makensis -V1 "$out/bench-$c.nsi" >/dev/null
 done
 
@@ -250,7 +256,6 @@ for c in "${cases[@]}"; do
             for (f = 1; f <= 2; f++) {
                 label = f == 1 ? "start -> completion box" : "start -> exit"
                 printf "  %-24s", label
-                for (i in names) { }
                 for (i = 1; i in names; i++) {
                     k = names[i]; m = n[k]
                     for (r = 1; r <= m; r++) v[r] = (f == 1 ? box[k, r] : ex[k, r]) / 1000
