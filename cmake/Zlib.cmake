@@ -36,7 +36,7 @@ if(EXISTS "${SETUP_ZLIB_SOURCE_DIR}/inflate.c")
         zcalloc=setup_zcalloc zcfree=setup_zcfree)
     target_compile_options(setup_inflate PRIVATE
         -Oz -ffunction-sections -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-jump-tables
-        -mpreferred-stack-boundary=2
+        $<$<EQUAL:${CMAKE_SIZEOF_VOID_P},4>:-mpreferred-stack-boundary=2>
         $<$<COMPILE_LANGUAGE:C>:-w> $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti ${SETUP_WARNINGS}>)
     set_source_files_properties(${zsrc}/inffast.c PROPERTIES COMPILE_OPTIONS "${SETUP_ZLIB_FAST_LOOP_FLAGS}")
     message(STATUS "inflate: built from ${zsrc}")

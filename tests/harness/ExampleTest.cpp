@@ -16,6 +16,8 @@ const char* const kLanguageKeys[] = {
     "ProgDesc", "DirDesc", "ExtDesc", "InstallDesc", "NewerInstalled", "InstallBaseDir", "InstallProgDir",
     "InstallChange", "InstallBrowse", "InstallCompleted", "InstallFailed", "FileCopyFailed", "NotDir",
     "DirCreateFailed", "InstallOk", "InstallCancel", "InstallYes", "InstallNo", "Uninstall", "Installing",
+    "UninstallConfirm", "UninstallDone", "UninstallKept", "UninstallFileFailed", "UninstallIncomplete",
+    "UninstallNothing", "UninstallRunning",
 };
 
 std::string profileString(const std::string& file, const char* section, const char* key) {
@@ -86,6 +88,49 @@ TEST(SampleNotes, CarriesItsIconAndVersionLanguageNeutral) {
     EXPECT_EQ(MAKELONG(2, 1), fixed->dwProductVersionMS);
 }
 
+// setup.exe as setup-pack build writes it: the platform finds every resource
+// of the stub and of the build in the neutral language, and reads the version
+// block written for the example.
+TEST(ExampleSetupExe, CarriesEveryResourceAndTheExamplesVersionBlock) {
+    const std::string setup = ownFolder() + "\\setup.exe";
+    const struct {
+        LPCSTR type;
+        WORD id;
+    } resources[] = {
+        {RT_RCDATA, kPayloadResource}, {RT_RCDATA, kSetupIniResource}, {RT_GROUP_ICON, 131},
+        {RT_DIALOG, 132},              {RT_DIALOG, 134},               {RT_VERSION, 1},
+        {RT_MANIFEST, 1},
+    };
+    for (const auto& r : resources) {
+        EXPECT_EQ(std::vector<WORD>{kNeutralLanguage}, resourceLanguages(setup, r.type, r.id))
+            << "type " << reinterpret_cast<ULONG_PTR>(r.type) << " id " << r.id;
+    }
+
+    DWORD handle = 0;
+    std::string block(GetFileVersionInfoSizeA(setup.c_str(), &handle), '\0');
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(setup.c_str(), 0, static_cast<DWORD>(block.size()), &block[0]));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(&block[0], "\\", reinterpret_cast<void**>(&fixed), &length) && length != 0);
+    EXPECT_EQ(MAKELONG(2, 1), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(2, 1), fixed->dwProductVersionMS);
+    const struct {
+        const char* key;
+        const char* value;
+    } strings[] = {
+        {"ProductName", "Sample Notes"}, {"ProductVersion", "1.2"},       {"FileVersion", "1.2"},
+        {"FileDescription", "Sample Notes Setup"}, {"OriginalFilename", "setup.exe"},
+    };
+    for (const auto& s : strings) {
+        char* value = nullptr;
+        UINT units = 0;
+        std::string path = std::string("\\StringFileInfo\\000004B0\\") + s.key;
+        ASSERT_TRUE(VerQueryValueA(&block[0], path.c_str(), reinterpret_cast<void**>(&value), &units)) << s.key;
+        EXPECT_EQ(s.value, std::string(value)) << s.key;
+    }
+}
+
 struct LaunchCase {
     const char* name;
     std::string arguments;     // after the program's path
@@ -125,15 +170,30 @@ TEST(SampleNotes, ShowsItsWindowAndClosesOnSystemClose) {
     }
 }
 
-TEST(SampleNotes, UninstallArgumentOnlyShowsAMessage) {
-    RunOptions options;
-    options.commandLine = quoteArgument(ownFolder() + "\\SampleNotes.exe") + " -u";
-    options.responder = pressWhenMatching({{"Sample Notes", "vendor's own program", "OK"}});
-    RunResult run = runProgram(options);
-    EXPECT_EQ(0u, run.exitCode) << run.describe();
-    ASSERT_EQ(1u, run.windows.size()) << run.describe();
-    EXPECT_EQ(0u, run.problemCount()) << run.describe();
-    EXPECT_TRUE(findTopLevelWindows("Sample Notes", run.processId).empty());
+// Run from the build folder, where no setup-uninstall.ini lies beside it,
+// "-u" finds no install: the removal helper says so, removes nothing, and
+// the program ends with the failure code; the quiet variant shows nothing.
+TEST(SampleNotes, UninstallArgumentWithoutInstallInformationRemovesNothing) {
+    const struct {
+        const char* arguments;
+        size_t windows;
+    } cases[] = {{" -u", 1}, {" -u -s", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        TempDir dir;
+        const std::string program = dir / "SampleNotes.exe";
+        ASSERT_TRUE(CopyFileA((ownFolder() + "\\SampleNotes.exe").c_str(), program.c_str(), FALSE));
+        RunOptions options;
+        options.commandLine = quoteArgument(program) + c.arguments;
+        options.followChildren = true;
+        options.responder = pressWhenMatching({{"Uninstall", "setup-uninstall.ini", "OK"}});
+        RunResult run = runProgram(options);
+        ASSERT_FALSE(run.timedOut) << run.describe();
+        EXPECT_EQ(5u, run.exitCode) << run.describe();  // SETUP_UNINSTALL_FAILED
+        EXPECT_EQ(c.windows, run.windows.size()) << run.describe();
+        EXPECT_EQ(0u, run.problemCount()) << run.describe();
+        EXPECT_TRUE(pathExists(program));
+    }
 }
 
 }  // namespace
