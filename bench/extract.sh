@@ -26,24 +26,33 @@ counts=("$@")
 [ ${#counts[@]} -gt 0 ] || counts=(2000 20)
 mkdir -p "$out/bin"
 
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target setup_core host_tools >/dev/null
+# The 32-bit build under 32-bit Wine; on a machine that cannot run 32-bit
+# programs, the 64-bit build of the same sources under 64-bit Wine.
+. "$src/tests/wine/wine-env.sh"
+arch=win32 cross=i686-w64-mingw32-g++-posix
+if ! machine_runs_i386; then
+    arch=win64 cross=x86_64-w64-mingw32-g++-posix
+    echo "(this machine cannot run 32-bit programs: the 64-bit build under 64-bit Wine)"
+fi
+build=$src/build/$arch
+cmake --preset $arch >/dev/null
+cmake --build --preset $arch --target setup_core host_tools >/dev/null
 # The installer's inflate, when it is built from source (cmake/Zlib.cmake);
 # the prebuilt library otherwise.
 inflate_lib=()
-[ -f "$src/build/win32/src/libsetup_inflate.a" ] && inflate_lib=("$src/build/win32/src/libsetup_inflate.a")
+[ -f "$build/src/libsetup_inflate.a" ] && inflate_lib=("$build/src/libsetup_inflate.a")
 
 echo "== building the benchmark programs"
 g++ -std=c++17 -O2 -I"$src/src" "$src/bench/InflateBench.cpp" "$src/src/archive/ArchiveFormat.cpp" -lz \
     -o "$out/inflate-bench"
-i686-w64-mingw32-g++-posix -std=c++17 -O2 -static -DNOMINMAX -I"$src/src" -I"$src" \
-    "$src/bench/ExtractBench.cpp" "$src/build/win32/src/libsetup_core.a" "$src/build/win32/src/libsetup_portable.a" \
+$cross -std=c++17 -O2 -static -DNOMINMAX -I"$src/src" -I"$src" \
+    "$src/bench/ExtractBench.cpp" "$build/src/libsetup_core.a" "$build/src/libsetup_portable.a" \
     "${inflate_lib[@]}" -Wl,-Bstatic -lz -luser32 -lgdi32 -ladvapi32 -lshell32 -lshlwapi -lole32 -o "$out/bin/extract-bench.exe"
 
 state=$out/wine-state.txt
 cleanup() { "$src/tests/wine/prefix.sh" cleanup "$state" >/dev/null 2>&1 || true; }
 trap cleanup EXIT
-"$src/tests/wine/prefix.sh" setup "$state" "$out/bin" >/dev/null 2>&1
+"$src/tests/wine/prefix.sh" setup "$state" "$out/bin" "$arch" >/dev/null 2>&1
 
 for files in "${counts[@]}"; do
     tree=$out/tree-$total-$files
@@ -54,7 +63,7 @@ for files in "${counts[@]}"; do
     archive=$out/payload-$total-$files.zot
     if [ ! -f "$archive" ]; then
         echo "== packing it (zlib level 9)"
-        "$src/build/win32/host/setup-pack" create "$tree" "$archive" >/dev/null
+        "$build/host/setup-pack" create "$tree" "$archive" >/dev/null
     fi
     tarball=$out/tree-$total-$files.tar.gz
     [ -f "$tarball" ] || tar -czf "$tarball" -C "$tree" .

@@ -48,6 +48,11 @@ while [ $# -gt 0 ]; do
     esac
 done
 IFS=, read -r -a cases <<< "$payloads"
+# Both installers are 32-bit programs (NSIS makes no other kind).
+if ! machine_runs_i386; then
+    echo "vs-nsis.sh: this machine cannot run 32-bit programs, so neither installer can run here" >&2
+    exit 1
+fi
 
 out=$src/build/bench/vs-nsis
 mkdir -p "$out/bin" "$out/installers"
