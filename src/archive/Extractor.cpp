@@ -94,11 +94,15 @@ int EntryInflater::inflateToFile(HANDLE file, const uint8_t* packed, uint32_t pa
     int success = 0;
     uint64_t written = 0;
     for (;;) {
+        // No call may produce more than one byte past the announced size,
+        // whatever the buffer's size: a stream that decodes to far more
+        // leaves at most that in the file.
+        const uint64_t room = static_cast<uint64_t>(expectedSize) - written + 1;
         stream.next_out = buffer;
-        stream.avail_out = bufferSize;
+        stream.avail_out = room < bufferSize ? static_cast<uInt>(room) : bufferSize;
         int rc = inflate(&stream, Z_SYNC_FLUSH);
         if (rc != Z_OK && rc != Z_STREAM_END) break;
-        DWORD produced = bufferSize - stream.avail_out;
+        DWORD produced = static_cast<DWORD>(stream.next_out - buffer);
         DWORD done = 0;
         if (!WriteFile(file, buffer, produced, &done, nullptr) || done != produced) break;
         written += produced;
