@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "common/InstallState.h"
 #include "common/SafeNames.h"
 
 // Unpacks resource 129 into the staging directory: the user's temp folder,
@@ -41,3 +42,14 @@ public:
 // backslash, shortest first; the last component is not created. The path is
 // written to while it runs and holds the same text afterwards.
 void createParentDirectories(char* path);
+
+// The same for the successive entries of one extraction, each directory once:
+// the prefixes a path shares with the previous path's parent folder are not
+// created again (they were created, or found to exist, for that path).
+class ParentDirectories {
+public:
+    void createFor(char* path);
+
+private:
+    char lastParent_[kPathSize] = {};  // with its final backslash; empty at first
+};

@@ -6,8 +6,7 @@
 
 bool checkInstalledVersion() {
     char keyPath[kTextSize];
-    if (!formatText(keyPath, sizeof keyPath, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s",
-                    setupString(Slot::ProgDir))) {
+    if (!formatText(keyPath, sizeof keyPath, kUninstallKeyFormat, setupString(Slot::ProgDir))) {
         return true;
     }
     // An installed version that cannot be read (no key, no value, no rights,

@@ -111,4 +111,31 @@ TEST(CreateParentDirectories, CreatesEveryParentButNotTheLastComponent) {
     createParentDirectories(&empty[0]);  // nothing to do, nothing to fail
 }
 
+// The extraction creates each parent once, skipping what a path shares with
+// the previous path's parent. Sharing must be counted in whole folders: a
+// name that merely begins like the previous folder is a folder of its own.
+TEST(ParentDirectories, EachPathFindsAllItsParentsWhateverCameBefore) {
+    const char* const sequences[][4] = {
+        {"a\\b\\c\\f1", "a\\d\\f2", "a\\b\\f3", "x\\f4"},    // back up, then sideways
+        {"a\\b\\f1", "a\\bc\\f2", "a\\b\\cd\\f3", "a\\f4"},  // bc shares the bytes of b
+        {"ab\\f1", "a\\f2", "a\\b\\f3", "ab\\c\\f4"},            // a after ab
+        {"f1", "a\\f2", "f3", "a\\b\\f4"},                         // files at the top
+        {"a\\b\\f1", "a\\b\\f2", "a\\b\\f2\\f3", "a\\b\\f4"},  // the same parent twice, then deeper
+    };
+    for (const auto& sequence : sequences) {
+        TempDir dir;
+        ParentDirectories parents;
+        for (const char* name : sequence) {
+            SCOPED_TRACE(name);
+            std::string path = dir / name;
+            std::string copy = path;
+            parents.createFor(&copy[0]);
+            EXPECT_EQ(path, copy) << "the path holds the same text afterwards";
+            std::string parent = path.substr(0, path.rfind('\\'));
+            EXPECT_EQ(1, isDirectory(parent.c_str()));
+            EXPECT_EQ(0, isDirectory(path.c_str())) << "the last component is not created";
+        }
+    }
+}
+
 }  // namespace

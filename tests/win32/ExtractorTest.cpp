@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "AnswerProbe.h"
 #include "ArchiveWriter.h"
 #include "PrefixState.h"
 #include "TestSupport.h"
 #include "WindowWatcher.h"
 #include "common/SafeNames.h"
 #include "deploy/FileOps.h"
+#include "ui/OwnerWindow.h"
 
 namespace {
 
@@ -257,6 +259,44 @@ TEST_F(ExtractionTest, BestFitLookalikesDoNotBecomeSeparators) {
                    "data");
     EXPECT_EQ(0, extract(writer.build()));
     EXPECT_FALSE(pathExists(dir_ / "outside.txt"));
+}
+
+// The owner window keeps answering while the extraction works: between the
+// buffers of a long file, and between files that each decode in one go.
+// Bounds are loose (a shared, slow machine); a thread that stopped looking
+// at its queue would answer once, at the end.
+TEST_F(ExtractionTest, OwnerWindowKeepsAnsweringDuringALongExtraction) {
+    struct Case {
+        const char* what;
+        int files;
+        size_t fileSize;
+    };
+    const Case cases[] = {{"many small files", 600, 300}, {"one long file", 1, 24u << 20}};
+    OwnerWindow owner;
+    owner.create();
+    ASSERT_NE(nullptr, owner.window);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ArchiveWriter writer;
+        std::string contents(c.fileSize, 'x');
+        for (size_t i = 0; i < contents.size(); i += 61) contents[i] = static_cast<char>('a' + i % 23);
+        for (int i = 0; i < c.files; ++i) {
+            writer.addFile("Program\\d" + std::to_string(i % 9) + "\\f" + std::to_string(i), contents);
+        }
+        const ByteVector archive = writer.build();
+
+        DWORD started = GetTickCount();
+        AnswerProbe probe([&owner] { return owner.window; });
+        ArchiveExtractor extractor;
+        int result = extractor.extract(owner.window, archive.data(), static_cast<uint32_t>(archive.size()),
+                                       destination_.c_str());
+        DWORD tookMs = GetTickCount() - started;
+        probe.stop();
+        ASSERT_EQ(1, result);
+        EXPECT_GE(probe.answered(), 1 + tookMs / 250) << "answers during " << tookMs << " ms of extraction";
+        EXPECT_LE(probe.longestWaitMs(), 2000u) << "extraction took " << tookMs << " ms";
+        removeTree(destination_.c_str());
+    }
 }
 
 }  // namespace
