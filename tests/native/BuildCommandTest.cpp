@@ -292,7 +292,7 @@ TEST_F(BuildCommandTest, RefusalsSayWhy) {
         {"empty ProgVersion", [](const fs::path& root) { writeText(root / "setup.ini", "[Settings]\r\nProgName=A\r\nProgVersion=\r\n"); },
          "setup.ini:3: error: ProgVersion is empty"},
         {"signed stub", stub(signedStub), "signed"},
-        {"console stub", stub(console), "not a 32-bit Windows GUI program"},
+        {"console stub", stub(console), "not a Windows GUI program"},
         {"too large for the address space", stub(huge), "more than its limit of 1800 MiB"},
         {"a file beside Program", [](const fs::path& root) { writeText(root / "payload/loose.txt", "x"); },
          "only the folders Program and Documents"},

@@ -106,8 +106,10 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     }
     PeImage image;
     if (!image.load(stub, error)) return fail(err, stub, error);
-    if (image.kind() != PeKind::Pe32 || image.subsystem() != kSubsystemGui) {
-        return fail(err, stub, "not a 32-bit Windows GUI program, so not an installer stub");
+    // The installer is a 32-bit program; its tests also run a 64-bit build
+    // of it where 32-bit programs cannot run, so both kinds are packed.
+    if (image.kind() == PeKind::NotPe || image.subsystem() != kSubsystemGui) {
+        return fail(err, stub, "not a Windows GUI program, so not an installer stub");
     }
 
     std::u16string company;
