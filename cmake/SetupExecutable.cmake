@@ -39,20 +39,20 @@ target_include_directories(setup-stub PRIVATE ${CMAKE_BINARY_DIR}/generated ${PR
 set_source_files_properties(res/setup.rc PROPERTIES OBJECT_DEPENDS
     "${PROJECT_SOURCE_DIR}/res/setup.ico;${PROJECT_SOURCE_DIR}/res/setup.manifest;${CMAKE_BINARY_DIR}/generated/setup-inputs.h")
 # No C runtime start-up code: the entry point calls runSetup and ExitProcess.
-# Static libgcc; only system DLLs are imported. No time stamp (see the top
-# CMakeLists.txt). The entry symbol carries a leading underscore on 32-bit
-# Windows only. Large address aware (32-bit): on 64-bit Windows the installer
-# then has 4 GiB of address space for its image and the window libraries.
+# Static libgcc; only system DLLs are imported. Large address aware: on 64-bit
+# Windows the installer then has 4 GiB of address space for its image and
+# the window libraries. No time stamp (see the top CMakeLists.txt).
+# The entry symbol carries a leading underscore on 32-bit Windows only, where
+# the stub is also large-address aware.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(SETUP_ENTRY_SYMBOL _setupEntry)
-    set(SETUP_ADDRESS_OPTION -Wl,--large-address-aware)
+    target_link_options(setup-stub PRIVATE -Wl,--large-address-aware)
 else()
     set(SETUP_ENTRY_SYMBOL setupEntry)
-    set(SETUP_ADDRESS_OPTION "")
 endif()
 target_link_options(setup-stub PRIVATE
     -nostartfiles -Wl,-e,${SETUP_ENTRY_SYMBOL} -Wl,--gc-sections -s -static-libgcc
-    -Wl,--dynamicbase -Wl,--nxcompat ${SETUP_ADDRESS_OPTION})
+    -Wl,--dynamicbase -Wl,--nxcompat)
 set_target_properties(setup-stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 # zlib is built with unwind tables that nothing here uses (no exceptions, no
 # registered frames): drop them (".eh_fram": section names of a stripped

@@ -180,7 +180,8 @@ TEST_F(BuildCommandTest, TheInstallerReadsBack) {
     writeText(root_ / "signed.exe", std::string(signedFile.begin(), signedFile.end()));
     ToolRun verified = run({"verify", (root_ / "signed.exe").string()});
     EXPECT_EQ(0, verified.exitCode) << verified.err;
-    EXPECT_NE(std::string::npos, verified.out.find("sound: 42 entries")) << verified.out;
+    // 42 payload entries and the uninstall manifest.
+    EXPECT_NE(std::string::npos, verified.out.find("sound: 43 entries")) << verified.out;
     ToolRun stub = run({"list", (root_ / "stub.exe").string()});
     EXPECT_EQ(1, stub.exitCode);
     EXPECT_NE(std::string::npos, stub.err.find("no resource 129")) << stub.err;

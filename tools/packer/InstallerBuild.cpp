@@ -106,8 +106,8 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     }
     PeImage image;
     if (!image.load(stub, error)) return fail(err, stub, error);
-    // The installer is a 32-bit program; its tests also run a 64-bit build
-    // of it where 32-bit programs cannot run, so both kinds are packed.
+    // The stub is the 32-bit installer; the 64-bit build of the same sources
+    // (made to run the tests under 64-bit Wine) is accepted as well.
     if (image.kind() == PeKind::NotPe || image.subsystem() != kSubsystemGui) {
         return fail(err, stub, "not a Windows GUI program, so not an installer stub");
     }
@@ -122,6 +122,7 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
 
     PackOptions pack;
     pack.jobs = options.jobs;
+    pack.setupIni = options.ini;  // the Program tree gets the uninstall manifest
     if (!readSourceDateEpoch(pack, error)) return fail(err, "SOURCE_DATE_EPOCH", error);
     auto archive = std::make_shared<ByteVector>();
     if (!packPayload(options.payload, pack, *archive, error)) {
