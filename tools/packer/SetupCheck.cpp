@@ -496,16 +496,16 @@ void Checker::checkSections() {
                 known = true;
                 languages_.push_back(upper);
             } else {
-                std::string hint;
+                std::string hint = "; its texts are never shown";
                 for (const Hint& h : kHints) {
                     if (upper == h.written) {
                         const Language* l = findLanguage(h.code);
-                        hint = std::string("; ") + l->name + " users get [" + h.code + "]";
+                        hint = std::string(" (") + l->name + " is [" + h.code + "]); " + l->name +
+                               " users see the [EN] texts: name the section [" + h.code + "]";
                     }
                 }
                 iniWarning(s.line, "section [" + s.name + "] is never read: no Windows language's abbreviated "
-                                   "name starts with " + upper + hint +
-                                   "; users of that language see the [EN] texts");
+                                   "name starts with " + upper + hint);
                 continue;
             }
         }
@@ -782,29 +782,36 @@ void Checker::checkCommand(const char* keyName, const std::string& raw, bool isO
     // blank (Open) or the last comma (Icon).
     std::string path;
     if (isOpen) {
-        size_t quotes = std::count(result.begin(), result.end(), '"');
-        if (quotes % 2 != 0) {
-            iniError(line, "Open registers " + shown(result) + ", whose quotes do not pair up: the profile "
-                           "reader removes one pair of quotes around the whole value, so write the outer "
-                           "pair twice, as in Open=\"\"%s\\Program.exe\" \"%%1\"\"; double-clicking a "
-                           "document fails");
+        const KeyLine* written = key(kFileType, "Open");
+        bool stripped = written && written->value.size() >= 2 && written->value.front() == '"' &&
+                        written->value.back() == '"';
+        std::string advice = "; write the outer pair of quotes twice, as in Open=\"\"%s\\Program.exe\" \"%%1\"\"";
+        if (result.empty() || result[0] != '"') {
+            if (stripped) {
+                iniError(line, "the profile reader removes the quotes that start and end the value of Open, so "
+                               "it registers the command: " + plain(result) + "; double-clicking a document "
+                               "fails" + advice);
+            } else {
+                iniError(line, "Open registers a command whose program path is not in quotes: " + plain(result) +
+                               "; the install folder holds blanks, so Windows takes the text up to the first "
+                               "blank as the program and double-clicking a document fails" + advice);
+            }
             return;
         }
-        if (result.empty() || result[0] != '"') {
-            iniError(line, "Open registers " + shown(result) + ", whose program path is not in quotes: the "
-                           "install folder holds blanks, so Windows takes the text up to the first blank as "
-                           "the program and double-clicking a document fails; write Open=\"\"%s\\Program.exe\" "
-                           "\"%%1\"\"");
+        size_t quotes = std::count(result.begin(), result.end(), '"');
+        if (quotes % 2 != 0) {
+            iniError(line, "Open registers a command whose quotes do not pair up: " + plain(result) +
+                           "; double-clicking a document fails" + advice);
             return;
         }
         path = result.substr(1, result.find('"', 1) - 1);
         if (result.find("%1") == std::string::npos && result.find("%L") == std::string::npos &&
             result.find("%*") == std::string::npos) {
-            iniWarning(line, "Open registers " + shown(result) + " without %1: the document is not passed to "
-                             "the program; write %%1 for it");
+            iniWarning(line, "Open registers a command without %1: " + plain(result) + "; the document is not "
+                             "passed to the program: write \"%%1\" for it");
         } else if (result.find("\"%1\"") == std::string::npos && result.find("%1") != std::string::npos) {
-            iniWarning(line, "Open registers " + shown(result) + " with %1 outside quotes: a document whose "
-                             "path holds blanks arrives in pieces; write \"%%1\"");
+            iniWarning(line, "Open registers a command with %1 outside quotes: " + plain(result) + "; a document "
+                             "whose path holds blanks arrives in pieces: write \"%%1\"");
         }
     } else {
         std::string unquoted = result;
@@ -883,7 +890,10 @@ void Checker::checkFileType(const Loaded& english) {
 }
 
 void Checker::checkProgram(const Loaded& english) {
-    if (english.source[kProgFile].empty() || !plainNameProblem(english.slots[kProgFile]).empty()) return;
+    if (english.source[kProgFile].empty() || !plainNameProblem(english.slots[kProgFile]).empty() ||
+        endsWithIgnoringCase(english.slots[kProgFile], ".exe")) {
+        return;  // reported with the name
+    }
     const std::string& progFile = english.slots[kProgFile];
     unsigned line = slotLine(english, kProgFile);
     fs::path programDir = fs::path(payloadDir_) / "Program";
