@@ -42,9 +42,12 @@ else()
 endif()
 
 set(SETUP_PAYLOAD ${CMAKE_BINARY_DIR}/payload.zot)
+# The setup INI and the payload are checked first: an error (a mistake that
+# would fail on a customer's machine) stops the build with its findings.
 add_custom_command(OUTPUT ${SETUP_PAYLOAD}
+    COMMAND ${SETUP_PACK} check --ini ${SETUP_INI} --payload ${payload_dir}
     COMMAND ${SETUP_PACK} create ${payload_dir} ${SETUP_PAYLOAD}
-    DEPENDS host_tools ${SETUP_PACK} ${payload_inputs}
+    DEPENDS host_tools ${SETUP_PACK} ${SETUP_INI} ${payload_inputs}
     COMMENT "Packing the payload from ${payload_dir}")
 
 configure_file(${PROJECT_SOURCE_DIR}/res/setup-inputs.h.in ${CMAKE_BINARY_DIR}/generated/setup-inputs.h @ONLY)

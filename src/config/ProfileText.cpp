@@ -23,9 +23,19 @@ void trim(const char*& begin, const char*& end) {
     while (end > begin && isProfileBlank(static_cast<unsigned char>(end[-1]))) --end;
 }
 
+// The bytes of [begin, end) before a NUL; the whole range without one.
 size_t lengthToNul(const char* begin, const char* end) {
-    const void* nul = memchr(begin, '\0', static_cast<size_t>(end - begin));
-    return nul ? static_cast<size_t>(static_cast<const char*>(nul) - begin) : static_cast<size_t>(end - begin);
+    const char* p = begin;
+    while (p < end && *p != '\0') ++p;
+    return static_cast<size_t>(p - begin);
+}
+
+// The first '=' of [begin, end), or null.
+const char* findEquals(const char* begin, const char* end) {
+    for (const char* p = begin; p < end; ++p) {
+        if (*p == '=') return p;
+    }
+    return nullptr;
 }
 
 // Decodes one character at p (p < end) and returns the position after it.
@@ -165,7 +175,7 @@ bool ProfileCursor::next(ProfileLine& line) {
         }
 
         line.kind = ProfileLine::Kind::Key;
-        const char* equals = static_cast<const char*>(memchr(s, '=', static_cast<size_t>(e - s)));
+        const char* equals = findEquals(s, e);
         const char* nameEnd = equals ? equals : e;
         const char* nameBegin = s;
         trim(nameBegin, nameEnd);
