@@ -5,7 +5,8 @@
 //
 // The rules, as the platform's reader applies them:
 // - Encoding: a text that starts with the UTF-8 byte-order mark is UTF-8
-//   (values come out in the ANSI code page; characters it lacks become '?');
+//   (values come out in Windows-1252; characters it lacks become '?', where
+//   the platform may pick a similar letter instead);
 //   one that starts with a UTF-16 mark is UTF-16, which this reader does not
 //   read (nothing is found); anything else is single-byte ANSI text, read
 //   here as Windows-1252 (letters of other code pages differ only in case
