@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12 (run as root):
 # the mingw-w64 cross compiler and its zlib, CMake, GoogleTest's sources,
-# 32-bit Wine, Xvfb and Wine's fonts (screenshots), clang (fuzzing) and the host zlib.
+# 32-bit Wine (and the 64-bit toolchain and Wine, for machines that cannot
+# run 32-bit programs), Xvfb and Wine's fonts (screenshots), clang (fuzzing) and the host zlib.
 set -euo pipefail
 
 packages=(
     cmake make g++ clang libclang-rt-14-dev zlib1g-dev googletest
     g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev binutils-mingw-w64-i686
     wine wine32 file util-linux
+    g++-mingw-w64-x86-64-posix wine64
     xvfb xauth x11-apps imagemagick fonts-wine python3
 )
 

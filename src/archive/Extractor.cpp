@@ -57,12 +57,14 @@ void createParentDirectories(char* path) {
 
 int EntryInflater::inflateToFile(HANDLE file, const uint8_t* packed, uint32_t packedSize,
                                  uint8_t* buffer, uint32_t bufferSize, uint32_t expectedSize) {
-    static_assert(sizeof(z_stream) == 56, "the stream record zlib expects for version 1.2.2");
+    // The installer is a 32-bit program, where zlib's stream record is 56
+    // bytes; the 64-bit build of the same code (for the tests) has a larger one.
+    static_assert(sizeof(void*) != 4 || sizeof(z_stream) == 56, "the stream record zlib expects for version 1.2.2");
     z_stream stream;
     memset(&stream, 0, sizeof stream);  // zlib's own allocation routines
     stream.next_in = const_cast<Bytef*>(packed);
     stream.avail_in = packedSize;
-    if (inflateInit_(&stream, "1.2.2", 56) != Z_OK) return 0;
+    if (inflateInit_(&stream, "1.2.2", static_cast<int>(sizeof stream)) != Z_OK) return 0;
 
     int success = 0;
     uint64_t written = 0;

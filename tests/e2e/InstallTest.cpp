@@ -77,11 +77,13 @@ std::string currentDirectoryOf(DWORD processId) {
     PROCESS_BASIC_INFORMATION basic = {};
     PEB peb = {};
     // RTL_USER_PROCESS_PARAMETERS: the current directory's DOS path (a
-    // UNICODE_STRING) follows nine 32-bit fields.
+    // UNICODE_STRING) follows four 32-bit fields and five pointer-sized ones
+    // (the console handle, the console flags padded to a pointer, the three
+    // standard handles).
     UNICODE_STRING path = {};
     if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) == 0 &&
         ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr) &&
-        ReadProcessMemory(process, reinterpret_cast<char*>(peb.ProcessParameters) + 9 * 4, &path, sizeof path,
+        ReadProcessMemory(process, reinterpret_cast<char*>(peb.ProcessParameters) + 4 * 4 + 5 * sizeof(void*), &path, sizeof path,
                           nullptr)) {
         std::wstring wide(path.Length / 2, L'\0');
         if (ReadProcessMemory(process, path.Buffer, &wide[0], path.Length, nullptr)) {

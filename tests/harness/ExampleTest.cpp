@@ -86,6 +86,49 @@ TEST(SampleNotes, CarriesItsIconAndVersionLanguageNeutral) {
     EXPECT_EQ(MAKELONG(2, 1), fixed->dwProductVersionMS);
 }
 
+// setup.exe as setup-pack build writes it: the platform finds every resource
+// of the stub and of the build in the neutral language, and reads the version
+// block written for the example.
+TEST(ExampleSetupExe, CarriesEveryResourceAndTheExamplesVersionBlock) {
+    const std::string setup = ownFolder() + "\\setup.exe";
+    const struct {
+        LPCSTR type;
+        WORD id;
+    } resources[] = {
+        {RT_RCDATA, kPayloadResource}, {RT_RCDATA, kSetupIniResource}, {RT_GROUP_ICON, 131},
+        {RT_DIALOG, 132},              {RT_DIALOG, 134},               {RT_VERSION, 1},
+        {RT_MANIFEST, 1},
+    };
+    for (const auto& r : resources) {
+        EXPECT_EQ(std::vector<WORD>{kNeutralLanguage}, resourceLanguages(setup, r.type, r.id))
+            << "type " << reinterpret_cast<ULONG_PTR>(r.type) << " id " << r.id;
+    }
+
+    DWORD handle = 0;
+    std::string block(GetFileVersionInfoSizeA(setup.c_str(), &handle), '\0');
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(setup.c_str(), 0, static_cast<DWORD>(block.size()), &block[0]));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(&block[0], "\\", reinterpret_cast<void**>(&fixed), &length) && length != 0);
+    EXPECT_EQ(MAKELONG(2, 1), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(2, 1), fixed->dwProductVersionMS);
+    const struct {
+        const char* key;
+        const char* value;
+    } strings[] = {
+        {"ProductName", "Sample Notes"}, {"ProductVersion", "1.2"},       {"FileVersion", "1.2"},
+        {"FileDescription", "Sample Notes Setup"}, {"OriginalFilename", "setup.exe"},
+    };
+    for (const auto& s : strings) {
+        char* value = nullptr;
+        UINT units = 0;
+        std::string path = std::string("\\StringFileInfo\\000004B0\\") + s.key;
+        ASSERT_TRUE(VerQueryValueA(&block[0], path.c_str(), reinterpret_cast<void**>(&value), &units)) << s.key;
+        EXPECT_EQ(s.value, std::string(value)) << s.key;
+    }
+}
+
 struct LaunchCase {
     const char* name;
     std::string arguments;     // after the program's path

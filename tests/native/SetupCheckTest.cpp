@@ -1,6 +1,7 @@
 // setup-pack check: each mistake a vendor can make is one row that names the
 // problem, the line or key, and what would happen at install time.
 #include "SetupCheck.h"
+#include "TestProgram.h"
 
 #include <gtest/gtest.h>
 
@@ -29,79 +30,6 @@ std::string readFile(const fs::path& path) {
 void writeFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-void put16(std::string& b, size_t at, uint32_t v) {
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-void put32(std::string& b, size_t at, uint32_t v) {
-    put16(b, at, v & 0xFFFF);
-    put16(b, at + 2, v >> 16);
-}
-
-// A minimal 32-bit Windows image: headers, and one resource section that
-// holds a version resource with the given file version (major.minor), or
-// no resources at all when `version` is 0.
-struct PeSpec {
-    uint32_t version = 0x00010002;  // 1.2
-    uint16_t subsystem = 2;
-};
-
-std::string craftProgram(const PeSpec& spec) {
-    std::string b(0x400, '\0');
-    b[0] = 'M';
-    b[1] = 'Z';
-    put32(b, 0x3C, 0x40);
-    b.replace(0x40, 4, std::string("PE\0\0", 4));
-    put16(b, 0x44, 0x14C);   // i386
-    put16(b, 0x46, 1);       // one section
-    put16(b, 0x54, 0xE0);    // optional header size
-    put16(b, 0x56, 0x0102);  // executable, 32-bit
-    const size_t opt = 0x58;
-    put16(b, opt, 0x10B);
-    put32(b, opt + 16, 0x1000);       // entry point
-    put32(b, opt + 28, 0x400000);     // image base
-    put32(b, opt + 32, 0x1000);       // section alignment
-    put32(b, opt + 36, 0x200);        // file alignment
-    put16(b, opt + 40, 4);            // OS version
-    put16(b, opt + 48, 4);            // subsystem version
-    put32(b, opt + 56, 0x2000);       // size of image
-    put32(b, opt + 60, 0x200);        // size of headers
-    put16(b, opt + 68, spec.subsystem);
-    put32(b, opt + 92, 16);           // data directories
-    const size_t section = opt + 0xE0;
-    b.replace(section, 5, ".rsrc");
-    put32(b, section + 8, 0x200);
-    put32(b, section + 12, 0x1000);
-    put32(b, section + 16, 0x200);
-    put32(b, section + 20, 0x200);
-    put32(b, section + 36, 0x40000040);  // initialised data, readable
-    if (spec.version == 0) return b;
-    put32(b, opt + 96 + 16, 0x1000);  // resource table
-    put32(b, opt + 96 + 20, 0x100);
-    const size_t r = 0x200;
-    put16(b, r + 14, 1);  // root: one numbered entry, type 16
-    put32(b, r + 16, 16);
-    put32(b, r + 20, 0x80000000 | 0x18);
-    put16(b, r + 0x18 + 14, 1);  // names: 1
-    put32(b, r + 0x18 + 16, 1);
-    put32(b, r + 0x18 + 20, 0x80000000 | 0x30);
-    put16(b, r + 0x30 + 14, 1);  // languages: 0x409, a data entry
-    put32(b, r + 0x30 + 16, 0x409);
-    put32(b, r + 0x30 + 20, 0x48);
-    put32(b, r + 0x48, 0x1000 + 0x58);  // data: RVA, size
-    put32(b, r + 0x48 + 4, 92);
-    const size_t v = r + 0x58;
-    put16(b, v, 92);
-    put16(b, v + 2, 52);
-    const char key[] = "VS_VERSION_INFO";
-    for (size_t i = 0; i < sizeof key; ++i) put16(b, v + 6 + 2 * i, static_cast<uint8_t>(key[i]));
-    put32(b, v + 40, 0xFEEF04BD);
-    put32(b, v + 44, 0x00010000);
-    put32(b, v + 48, spec.version);  // file version
-    put32(b, v + 56, spec.version);  // product version
-    return b;
 }
 
 // One mistake: a change to the example's setup INI or payload, and the one

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Creates and removes the Wine environment of one test run.
-#   prefix.sh setup STATE_FILE BIN_DIR   new root folder with a booted prefix,
-#                                        BIN_DIR copied to ROOT/bin; its path
-#                                        is written to STATE_FILE
+#   prefix.sh setup STATE_FILE BIN_DIR [ARCH]
+#                                        new root folder with a booted prefix
+#                                        of ARCH (win32, the default, or
+#                                        win64), BIN_DIR copied to ROOT/bin;
+#                                        its path is written to STATE_FILE
 #   prefix.sh cleanup STATE_FILE         stops Wine and removes the root
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -14,14 +16,21 @@ state=${2:?state file}
 case $command in
 setup)
     bin=${3:?bin dir}
+    arch=${4:-win32}
     if [ -f "$state" ]; then "$0" cleanup "$state" || true; fi
     root=$(mktemp -d "${TMPDIR:-/tmp}/setup-wine.XXXXXX")
     chmod 755 "$root"
     mkdir -p "$root/home" "$root/bin"
+    echo "$arch" > "$root/wine-arch"
+    if [ "$arch" = win64 ]; then
+        mkdir -p "$root/winebin"
+        printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' > "$root/winebin/wine"
+        chmod 755 "$root/winebin/wine"
+    fi
     cp -a "$bin/." "$root/bin/"
     chown -R $(wine_user_ids | tr ' ' ':') "$root"
     echo "$root" > "$state"
-    wine_as_user "$root" wineboot -i
+    wine_as_user "$root" wine wineboot -i
     # Windows without a display: the null driver creates real windows, and
     # an unanswered message box blocks as on Windows.
     wine_as_user "$root" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null

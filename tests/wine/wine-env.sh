@@ -9,21 +9,40 @@ wine_user_ids() {
     if [ "$(id -u)" = 0 ]; then echo "65534 65534"; else echo "$(id -u) $(id -g)"; fi
 }
 
+# True when this machine executes 32-bit x86 programs. Some virtual machines
+# cannot ("Exec format error"): there the tests run the 64-bit build of the
+# same sources under 64-bit Wine instead.
+machine_runs_i386() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+
+# The prefix architecture of root folder $1 (win32 or win64), set up by
+# prefix.sh.
+wine_arch_of() { cat "$1/wine-arch" 2>/dev/null || echo win32; }
+
 # Runs a command as the test user in the Wine environment of root folder $1.
+# In a 64-bit root, "wine" is the 64-bit loader (Debian's wrapper would take
+# the 32-bit one whenever it is installed).
 wine_as_user() {
     local root=$1; shift
     local ids; ids=$(wine_user_ids)
+    local arch; arch=$(wine_arch_of "$root")
+    local path=/usr/local/bin:/usr/bin:/bin
+    local loader=()
+    if [ "$arch" = win64 ]; then
+        path=$root/winebin:$path
+        loader=(WINELOADER=/usr/lib/wine/wine64)
+    fi
     local run=()
     if [ "$(id -u)" = 0 ]; then
         run=(setpriv --reuid="${ids% *}" --regid="${ids#* }" --clear-groups)
     fi
     "${run[@]}" env -i \
-        PATH=/usr/local/bin:/usr/bin:/bin \
+        PATH="$path" \
         HOME="$root/home" \
         USER=setup-tests \
         LANG=C.UTF-8 \
         WINEPREFIX="$root/prefix" \
-        WINEARCH=win32 \
+        WINEARCH="$arch" \
+        "${loader[@]}" \
         WINEDEBUG=-all \
         WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml=" \
         SETUP_TEST_ROOT="$root" \

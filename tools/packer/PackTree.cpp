@@ -9,8 +9,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "ArchiveWriter.h"
@@ -87,7 +90,9 @@ std::string componentProblem(const std::string& component) {
 
 class TreeScanner {
 public:
-    explicit TreeScanner(std::vector<SourceEntry>& entries) : entries_(entries) {}
+    TreeScanner(std::vector<SourceEntry>& entries, const PackOptions& options)
+        : entries_(entries), clampTimes_(options.clampTimes),
+          epoch_(fileTimeFromUnix(options.epoch < 0 ? 0 : options.epoch, 0)) {}
 
     bool scanTop(const std::string& folder, std::string& error) {
         std::vector<std::string> names;
@@ -169,10 +174,12 @@ private:
         }
         entry.attributes = entry.directory ? kAttributeDirectory
                                            : kAttributeArchive | ((st.stx_mode & S_IWUSR) ? 0 : kAttributeReadOnly);
-        // File systems without a birth time: the modification time stands in.
-        entry.creationTime = fromStatx((st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_mtime);
-        entry.lastAccessTime = fromStatx(st.stx_atime);
+        // The last-write time stands for all three: the access time changes
+        // whenever the tree is read and the birth time whenever it is
+        // copied, and neither says anything about the contents.
         entry.lastWriteTime = fromStatx(st.stx_mtime);
+        if (clampTimes_ && entry.lastWriteTime > epoch_) entry.lastWriteTime = epoch_;
+        entry.creationTime = entry.lastAccessTime = entry.lastWriteTime;
         entries_.push_back(entry);
         if (!entry.directory) return true;
 
@@ -185,6 +192,8 @@ private:
     }
 
     std::vector<SourceEntry>& entries_;
+    bool clampTimes_;
+    FileTime64 epoch_;
 };
 
 bool chooseWideNames(const std::vector<SourceEntry>& entries, NameMode mode, bool& wide, std::string& error) {
@@ -258,9 +267,41 @@ bool packFile(const SourceEntry& entry, ArchiveItem& item, std::string& error) {
     return true;
 }
 
-}  // namespace
+// Compresses every file entry on `jobs` threads. Each file's stream depends
+// only on its contents, so the order of the work does not matter; the first
+// failure in archive order is the one reported.
+bool packFiles(const std::vector<SourceEntry>& entries, const std::vector<ArchiveItem*>& items, unsigned jobs,
+               std::string& error) {
+    std::vector<size_t> files;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].directory) files.push_back(i);
+    }
+    std::vector<std::string> errors(entries.size());
+    std::vector<char> failed(entries.size(), 0);
+    std::atomic<size_t> next{0};
+    auto work = [&]() {
+        for (size_t k; (k = next.fetch_add(1)) < files.size();) {
+            size_t i = files[k];
+            failed[i] = !packFile(entries[i], *items[i], errors[i]);
+        }
+    };
+    if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
+    jobs = static_cast<unsigned>(std::min<size_t>(jobs, std::max<size_t>(files.size(), 1)));
+    std::vector<std::thread> threads;
+    for (unsigned t = 1; t < jobs; ++t) threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads) t.join();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (failed[i]) {
+            error = errors[i];
+            return false;
+        }
+    }
+    return true;
+}
 
-bool packFolder(const std::string& folder, const std::string& archive, NameMode mode, std::string& error) {
+bool scanAndFill(const std::string& folder, const PackOptions& options, ArchiveWriter& writer,
+                 std::string& error) {
     struct stat st;
     if (stat(folder.c_str(), &st) != 0) {
         error = systemError("cannot find the payload folder", folder);
@@ -271,11 +312,11 @@ bool packFolder(const std::string& folder, const std::string& archive, NameMode 
         return false;
     }
     std::vector<SourceEntry> entries;
-    if (!TreeScanner(entries).scanTop(folder, error)) return false;
+    if (!TreeScanner(entries, options).scanTop(folder, error)) return false;
     bool wide = false;
-    if (!chooseWideNames(entries, mode, wide, error)) return false;
+    if (!chooseWideNames(entries, options.names, wide, error)) return false;
 
-    ArchiveWriter writer(wide);
+    writer = ArchiveWriter(wide);
     for (const SourceEntry& entry : entries) {
         EntryFields fields;
         fields.attributes = entry.attributes;
@@ -285,8 +326,42 @@ bool packFolder(const std::string& folder, const std::string& archive, NameMode 
         ByteVector name;
         encodeEntryName(entry.name, wide, name, nullptr);
         if (!checkNameLength(entry, name, wide, error)) return false;
-        ArchiveItem& item = writer.addPackedEntry(fields, name, ByteVector());
-        if (!entry.directory && !packFile(entry, item, error)) return false;
+        writer.addPackedEntry(fields, name, ByteVector());
     }
+    std::vector<ArchiveItem*> items;
+    for (ArchiveItem& item : writer.items()) items.push_back(&item);
+    return packFiles(entries, items, options.jobs, error);
+}
+
+}  // namespace
+
+bool readSourceDateEpoch(PackOptions& options, std::string& error) {
+    const char* text = std::getenv("SOURCE_DATE_EPOCH");
+    options.clampTimes = false;
+    if (!text || !*text) return true;
+    char* end = nullptr;
+    errno = 0;
+    long long value = std::strtoll(text, &end, 10);
+    if (*end != '\0' || errno != 0 || value < 0 || text[0] < '0' || text[0] > '9') {
+        error = std::string("SOURCE_DATE_EPOCH is \"") + text + "\", not a number of seconds since 1970";
+        return false;
+    }
+    options.clampTimes = true;
+    options.epoch = value;
+    return true;
+}
+
+bool packPayload(const std::string& folder, const PackOptions& options, std::vector<uint8_t>& archive,
+                 std::string& error) {
+    ArchiveWriter writer;
+    if (!scanAndFill(folder, options, writer, error)) return false;
+    archive = writer.build();
+    return true;
+}
+
+bool packFolder(const std::string& folder, const std::string& archive, const PackOptions& options,
+                std::string& error) {
+    ArchiveWriter writer;
+    if (!scanAndFill(folder, options, writer, error)) return false;
     return writer.writeFile(archive, &error);
 }

@@ -1,6 +1,9 @@
 #pragma once
 // Packing a folder into a payload archive (setup-pack create).
+#include <stdint.h>
+
 #include <string>
+#include <vector>
 
 enum class NameMode {
     Auto,  // 8-bit names when every name is ASCII, else UTF-16LE names
@@ -8,8 +11,28 @@ enum class NameMode {
     Wide,  // UTF-16LE names
 };
 
-// Packs FOLDER, which may hold only the directories Program and Documents,
-// into ARCHIVE: one entry per directory and file, in a fixed byte order with
-// every directory before its contents. True on success; otherwise false with
-// a message in `error` and no archive written.
-bool packFolder(const std::string& folder, const std::string& archive, NameMode mode, std::string& error);
+struct PackOptions {
+    NameMode names = NameMode::Auto;
+    unsigned jobs = 0;  // compressing threads; 0 = one per core
+    // SOURCE_DATE_EPOCH: stored times later than it are stored as it.
+    bool clampTimes = false;
+    int64_t epoch = 0;
+};
+
+// Takes SOURCE_DATE_EPOCH from the environment into `options`; false, with a
+// reason, when it is set but not a whole number of seconds.
+bool readSourceDateEpoch(PackOptions& options, std::string& error);
+
+// Packs FOLDER, which may hold only the directories Program and Documents:
+// one entry per directory and file, in a fixed byte order with every
+// directory before its contents. Every stored time (creation, last access,
+// last write) is the entry's last-write time, clamped to the epoch when
+// given, so that reading or copying the tree with its times (cp -a) does not
+// change the archive. Files are compressed on `jobs` threads; the archive is
+// the same for any number. False, with a message in `error`, on failure.
+bool packPayload(const std::string& folder, const PackOptions& options, std::vector<uint8_t>& archive,
+                 std::string& error);
+
+// packPayload, written to the file ARCHIVE (nothing is written on failure).
+bool packFolder(const std::string& folder, const std::string& archive, const PackOptions& options,
+                std::string& error);

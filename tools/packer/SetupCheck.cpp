@@ -10,6 +10,8 @@
 #include <system_error>
 #include <vector>
 
+#include "InstallerBuild.h"
+#include "PeImage.h"
 #include "common/Format.h"
 #include "config/ProfileText.h"
 
@@ -1001,8 +1003,8 @@ void Checker::checkPayload(const Loaded& english) {
         fs::file_status status = fs::symlink_status(p, ec);
         if (top != "Program" && top != "Documents") {
             if (relative == top) {
-                report(Severity::Error, shownPath, 0, "the payload folder may hold only Program/ and "
-                                                      "Documents/; setup-pack refuses to pack it");
+                report(Severity::Error, shownPath, 0, "the payload folder may hold only the folders Program and "
+                                                      "Documents; setup-pack refuses to pack anything else");
             }
             continue;
         }
@@ -1064,11 +1066,11 @@ void Checker::checkPayload(const Loaded& english) {
         report(Severity::Error, programPath("Program"), 0, "is empty; the installer would install nothing "
                                                          "and register and link a program that does not exist");
     }
-    if (total > kPayloadSizeLimit) {
+    if (total > kImageLimit) {
         report(Severity::Warning, payloadDir_, 0,
-               "holds " + std::to_string(total >> 20) + " MiB; a packed payload over " +
-                   std::to_string(kPayloadSizeLimit >> 20) + " MiB makes an installer that cannot show its "
-                   "dialogs or does not start on 32-bit Windows (setup-pack build measures the packed size)");
+               "holds " + std::to_string(total >> 20) + " MiB of files; an installer image over " +
+                   std::to_string(kImageLimit >> 20) + " MiB cannot show its dialogs or does not start, so "
+                   "setup-pack build refuses it unless the files pack smaller");
     }
 }
 
@@ -1109,6 +1111,19 @@ CheckSummary Checker::run() {
 CheckSummary checkSetupInputs(const std::string& iniPath, const std::string& payloadDir,
                               const CheckOptions& options, const CheckSink& sink) {
     return Checker(iniPath, payloadDir, options, sink).run();
+}
+
+bool readProgramInfo(const std::string& path, ProgramInfo& info, std::string& error) {
+    PeFacts facts;
+    if (!readPeFactsFile(path, facts, error)) return false;
+    info = ProgramInfo();
+    info.isPe = facts.kind != PeKind::NotPe;
+    info.is64Bit = facts.kind == PeKind::Pe32Plus;
+    info.subsystem = facts.subsystem;
+    info.hasVersion = facts.hasVersion;
+    info.fileVersionMs = static_cast<uint32_t>(facts.version.fileVersion >> 32);
+    info.productVersionMs = static_cast<uint32_t>(facts.version.productVersion >> 32);
+    return true;
 }
 
 std::string formatFinding(const CheckFinding& finding) {

@@ -26,13 +26,10 @@ struct CheckSummary {
 
 using CheckSink = std::function<void(const CheckFinding&)>;
 
-// The largest payload (the packed archive) an installer can carry: its whole
-// image must fit one free block of a 32-bit process with room left for the
-// window libraries. Checked here against the unpacked size as an estimate.
-constexpr uint64_t kPayloadSizeLimit = uint64_t(1900) << 20;
-
 // Checks the setup INI at `iniPath` and the payload folder `payloadDir`
-// (holding Program/ and optionally Documents/); each finding goes to `sink`
+// (holding Program/ and optionally Documents/); the payload's unpacked size
+// is held against the image limit of setup-pack build (kImageLimit) as an
+// estimate. Each finding goes to `sink`
 // in the order of the INI's lines, then the payload's. The summary counts
 // errors and warnings after `options` (strict turns warnings into errors).
 CheckSummary checkSetupInputs(const std::string& iniPath, const std::string& payloadDir,
@@ -52,5 +49,6 @@ struct ProgramInfo {
     uint32_t productVersionMs = 0;  // the same of the product version
 };
 
-// False, with a reason, when the file cannot be read or is a damaged PE image.
+// False, with a reason, when the file cannot be read or is a damaged PE image;
+// a file that is no PE image at all gives true with isPe false.
 bool readProgramInfo(const std::string& path, ProgramInfo& info, std::string& error);

@@ -1,10 +1,12 @@
 // setup-pack: writes, lists and verifies the installer's payload archives.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "ArchiveReport.h"
+#include "InstallerBuild.h"
 #include "PackTree.h"
 #include "SetupCheck.h"
 
@@ -15,11 +17,31 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "usage: setup-pack create [--names=auto|ansi|wide] FOLDER ARCHIVE\n"
-    "       setup-pack list ARCHIVE\n"
-    "       setup-pack verify ARCHIVE\n"
-    "       setup-pack check --ini SETUP_INI --payload FOLDER [--strict]\n"
-    "       setup-pack --help\n";
+    "usage: setup-pack build --ini SETUP.INI --payload FOLDER [--icon APP.ICO] [--company TEXT]\n"
+    "                        [--stub SETUP-STUB.EXE] [--jobs N] --output SETUP.EXE\n"
+    "       setup-pack create [--names=auto|ansi|wide] FOLDER ARCHIVE\n"
+    "       setup-pack list ARCHIVE|SETUP.EXE\n"
+    "       setup-pack verify ARCHIVE|SETUP.EXE\n"
+    "       setup-pack check --ini SETUP.INI --payload FOLDER [--strict]\n"
+    "       setup-pack [COMMAND] --help\n";
+
+const char kBuildHelp[] =
+    "\n"
+    "build   Writes SETUP.EXE: a copy of the installer stub with FOLDER packed as\n"
+    "        its payload (as create does), SETUP.INI as its setup INI, a version\n"
+    "        block naming the program (ProductName from ProgName, FileVersion and\n"
+    "        ProductVersion from ProgVersion, CompanyName from --company) and, with\n"
+    "        --icon, the icon of APP.ICO. No compiler or Windows tool is needed.\n"
+    "        Checks the setup INI and the payload first and writes nothing when\n"
+    "        one has an error. Refuses a payload that would make setup.exe larger\n"
+    "        than a 32-bit installer can map (1,800 MiB of image).\n"
+    "        The same inputs give the same bytes: with SOURCE_DATE_EPOCH set,\n"
+    "        stored times later than it are stored as it. SETUP.EXE is left\n"
+    "        untouched when it already holds exactly the new bytes.\n"
+    "        --stub   the installer stub (default: setup-stub.exe beside setup-pack\n"
+    "                 or in its build tree, then /usr/share/setup-pack/)\n"
+    "        --jobs   compressing threads (default: one per core; any number\n"
+    "                 gives the same bytes)\n";
 
 const char kHelp[] =
     "\n"
@@ -28,7 +50,9 @@ const char kHelp[] =
     "        are refused. Every folder and file becomes one entry, named relative\n"
     "        to FOLDER with backslashes, in byte order with each folder before its\n"
     "        contents; file contents are zlib streams at the best compression.\n"
-    "        The same tree always gives the same archive.\n"
+    "        The same tree always gives the same archive: its creation, access\n"
+    "        and write times are all stored as its last-write time, and with\n"
+    "        SOURCE_DATE_EPOCH set, times later than it are stored as it.\n"
     "        --names=auto  8-bit names when every name is ASCII, else UTF-16LE\n"
     "                      names converted from UTF-8 (the default)\n"
     "        --names=ansi  8-bit names; a name that is not ASCII is refused\n"
@@ -45,13 +69,16 @@ const char kHelp[] =
     "        bounds, safe names that fit the installer's paths, every stream\n"
     "        decoding to exactly its size and ending with its packed data, and\n"
     "        nothing after the last entry.\n"
+    "        list and verify also take a built setup.exe (signed or not): they\n"
+    "        read its payload and first print its ProgName, ProgVersion, ProgDir\n"
+    "        and languages.\n"
     "check   Finds the mistakes in a setup INI and a payload folder that would\n"
     "        fail or mislead on a customer's machine; see setup-pack check --help.\n"
     "\n"
     "Exit status: 0 success, 1 failure (reason on stderr), 2 bad usage.\n";
 
 const char kCheckHelp[] =
-    "usage: setup-pack check --ini SETUP_INI --payload FOLDER [--strict]\n"
+    "usage: setup-pack check --ini SETUP.INI --payload FOLDER [--strict]\n"
     "\n"
     "Reads the setup INI as the installer will read it and the payload folder\n"
     "(Program/ and Documents/) as it will be installed, and reports, one per line\n"
@@ -64,7 +91,7 @@ const char kCheckHelp[] =
     "values (with the command and icon that will be registered), payload names\n"
     "outside Windows-1252 and paths too long for Windows.\n"
     "\n"
-    "  --ini SETUP_INI    the setup INI embedded in the installer\n"
+    "  --ini SETUP.INI    the setup INI embedded in the installer\n"
     "  --payload FOLDER   the folder packed into the installer\n"
     "  --strict           warnings count as errors\n"
     "\n"
@@ -77,7 +104,8 @@ int usageError(const char* message) {
 }
 
 int create(const std::vector<std::string>& args) {
-    NameMode mode = NameMode::Auto;
+    PackOptions options;
+    NameMode& mode = options.names;
     std::vector<std::string> paths;
     for (const std::string& arg : args) {
         if (arg == "--names=auto") mode = NameMode::Auto;
@@ -88,7 +116,7 @@ int create(const std::vector<std::string>& args) {
     }
     if (paths.size() != 2) return usageError("create takes a FOLDER and an ARCHIVE");
     std::string error;
-    if (!packFolder(paths[0], paths[1], mode, error)) {
+    if (!readSourceDateEpoch(options, error) || !packFolder(paths[0], paths[1], options, error)) {
         std::fprintf(stderr, "setup-pack: %s\n", error.c_str());
         return kExitFailed;
     }
@@ -96,13 +124,14 @@ int create(const std::vector<std::string>& args) {
 }
 
 int readAnd(const std::vector<std::string>& args, int (*action)(const std::vector<uint8_t>&, std::FILE*, std::FILE*)) {
-    if (args.size() != 1) return usageError("expected one ARCHIVE");
+    if (args.size() != 1) return usageError("expected one ARCHIVE or SETUP.EXE");
     std::vector<uint8_t> bytes;
-    std::string error;
-    if (!readArchiveFile(args[0], bytes, error)) {
+    std::string about, error;
+    if (!readPayloadSource(args[0], bytes, about, error)) {
         std::fprintf(stderr, "setup-pack: %s\n", error.c_str());
         return kExitFailed;
     }
+    std::fputs(about.c_str(), stdout);
     return action(bytes, stdout, stderr) == 0 ? kExitOk : kExitFailed;
 }
 
@@ -111,10 +140,6 @@ int check(const std::vector<std::string>& args) {
     CheckOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            std::printf("%s", kCheckHelp);
-            return kExitOk;
-        }
         if (arg == "--strict") {
             options.strict = true;
         } else if ((arg == "--ini" || arg == "--payload") && i + 1 < args.size()) {
@@ -127,7 +152,7 @@ int check(const std::vector<std::string>& args) {
             return usageError(("check: unexpected argument " + arg).c_str());
         }
     }
-    if (ini.empty() || payload.empty()) return usageError("check takes --ini SETUP_INI and --payload FOLDER");
+    if (ini.empty() || payload.empty()) return usageError("check takes --ini SETUP.INI and --payload FOLDER");
     CheckSummary summary = checkSetupInputs(ini, payload, options, [](const CheckFinding& finding) {
         std::fprintf(stderr, "%s\n", formatFinding(finding).c_str());
     });
@@ -137,6 +162,62 @@ int check(const std::vector<std::string>& args) {
     return summary.errors ? kExitFailed : kExitOk;
 }
 
+// Takes "--name VALUE" or "--name=VALUE"; true when args[i] is that option.
+bool optionValue(const std::vector<std::string>& args, size_t& i, const char* name, std::string& value, bool& missing) {
+    const std::string& arg = args[i];
+    size_t length = std::strlen(name);
+    if (arg.compare(0, length, name) != 0) return false;
+    if (arg.size() == length) {
+        if (i + 1 >= args.size()) {
+            missing = true;
+            return true;
+        }
+        value = args[++i];
+        return true;
+    }
+    if (arg[length] != '=') return false;
+    value = arg.substr(length + 1);
+    return true;
+}
+
+int build(const std::vector<std::string>& args) {
+    BuildOptions options;
+    std::string jobs;
+    struct Named {
+        const char* name;
+        std::string* value;
+    };
+    const Named named[] = {{"--ini", &options.ini},         {"--payload", &options.payload},
+                           {"--icon", &options.icon},       {"--company", &options.company},
+                           {"--stub", &options.stub},       {"--output", &options.output},
+                           {"--jobs", &jobs}};
+    for (size_t i = 0; i < args.size(); ++i) {
+        bool known = false, missing = false;
+        for (const Named& n : named) {
+            if (!known) known = optionValue(args, i, n.name, *n.value, missing);
+        }
+        if (missing) return usageError((args[i] + " needs a value").c_str());
+        if (!known) return usageError(("unknown argument " + args[i]).c_str());
+    }
+    if (options.ini.empty() || options.payload.empty() || options.output.empty()) {
+        return usageError("build needs --ini, --payload and --output");
+    }
+    if (!jobs.empty()) {
+        char* end = nullptr;
+        unsigned long value = std::strtoul(jobs.c_str(), &end, 10);
+        if (*end != '\0' || value == 0 || value > 1024) return usageError("--jobs takes a number from 1 to 1024");
+        options.jobs = static_cast<unsigned>(value);
+    }
+    return buildInstaller(options, stdout, stderr) == 0 ? kExitOk : kExitFailed;
+}
+
+bool wantsHelp(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,9 +225,15 @@ int main(int argc, char** argv) {
     std::string command = argv[1];
     std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "--help" || command == "-h" || command == "help") {
-        std::printf("%s%s", kUsage, kHelp);
+        std::printf("%s%s%s", kUsage, kBuildHelp, kHelp);
         return kExitOk;
     }
+    if (wantsHelp(args)) {
+        if (command == "check") std::printf("%s", kCheckHelp);
+        else std::printf("%s%s", kUsage, command == "build" ? kBuildHelp : kHelp);
+        return kExitOk;
+    }
+    if (command == "build") return build(args);
     if (command == "create") return create(args);
     if (command == "list") return readAnd(args, listArchive);
     if (command == "verify") return readAnd(args, verifyArchive);

@@ -1,0 +1,339 @@
+// setup-pack build as a vendor runs it: a stub, a setup INI and a payload
+// folder in; an installer out that reads back, the same bytes for the same
+// inputs, and refusals that name the problem.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "InstallerBuild.h"
+#include "PeImage.h"
+#include "TestPe.h"
+#include "TestProgram.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+void setWriteTime(const fs::path& path, time_t seconds) {
+    struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW));
+}
+
+// Sets or clears SOURCE_DATE_EPOCH for the programs this test starts.
+class EpochSetting {
+public:
+    explicit EpochSetting(const char* value) {
+        if (value) setenv("SOURCE_DATE_EPOCH", value, 1);
+        else unsetenv("SOURCE_DATE_EPOCH");
+    }
+    ~EpochSetting() { unsetenv("SOURCE_DATE_EPOCH"); }
+    EpochSetting(const EpochSetting&) = delete;
+    EpochSetting& operator=(const EpochSetting&) = delete;
+};
+
+// A setup INI that passes the checks the build makes first: every text in
+// [EN] and [FR].
+std::string languageSection(const char* code) {
+    static const char* const kTexts[] = {
+        "ProgDesc", "DirDesc", "ExtDesc", "InstallDesc", "NewerInstalled", "InstallBaseDir",
+        "InstallProgDir", "InstallChange", "InstallBrowse", "InstallCompleted", "InstallFailed",
+        "FileCopyFailed", "NotDir", "DirCreateFailed", "InstallOk", "InstallCancel", "InstallYes", "InstallNo"};
+    std::string section = std::string("[") + code + "]\r\n";
+    for (const char* key : kTexts) section += std::string(key) + "=" + code + " " + key + "\r\n";
+    return section;
+}
+
+const std::string kIni =
+    "[Settings]\r\nProgName=Caf\xE9 Notes\r\nProgVersion=2.7\r\nProgFile=Notes\r\nProgDir=CafeNotes\r\n" +
+    languageSection("EN") + languageSection("FR");
+
+class BuildCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/setup-pack-build-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        root_ = pattern;
+        std::vector<uint8_t> stub = TestPe().build();
+        writeText(root_ / "stub.exe", std::string(stub.begin(), stub.end()));
+        writeText(root_ / "setup.ini", kIni);
+        makeTree(root_ / "payload");
+        PeSpec program;
+        program.version = 0x00020007;
+        writeText(root_ / "payload/Program/Notes.exe", craftProgram(program));
+        setWriteTime(root_ / "payload/Program/Notes.exe", 1500000000);
+    }
+
+    void TearDown() override { fs::remove_all(root_); }
+
+    // Forty files of differing sizes, so that several threads share the work.
+    static void makeTree(const fs::path& tree) {
+        for (int i = 0; i < 40; ++i) {
+            std::string contents;
+            for (int k = 0; k < 200 * i; ++k) contents += static_cast<char>('a' + (k * i) % 26);
+            fs::path file = tree / (i % 2 ? "Program" : "Documents") / ("f" + std::to_string(i) + ".txt");
+            writeText(file, contents);
+            setWriteTime(file, 1500000000 + i);
+        }
+    }
+
+    ToolRun run(const std::vector<std::string>& args) {
+        std::vector<std::string> all{SETUP_PACK_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        fs::path outPath = root_ / "stdout.txt", errPath = root_ / "stderr.txt";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ToolRun result{-1, "", ""};
+        if (spawned != 0) return result;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = readText(outPath);
+        result.err = readText(errPath);
+        return result;
+    }
+
+    ToolRun build(const fs::path& payload, const fs::path& output, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{"build", "--ini", (root_ / "setup.ini").string(), "--payload", payload.string(),
+                                      "--stub", (root_ / "stub.exe").string(), "--output", output.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run(args);
+    }
+
+    fs::path root_;
+};
+
+std::u16string utf16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+bool holdsText(const std::vector<uint8_t>& bytes, const std::u16string& text) {
+    std::vector<uint8_t> pattern;
+    for (char16_t c : text) {
+        pattern.push_back(static_cast<uint8_t>(c));
+        pattern.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    return std::search(bytes.begin(), bytes.end(), pattern.begin(), pattern.end()) != bytes.end();
+}
+
+TEST_F(BuildCommandTest, TheInstallerReadsBack) {
+    // An icon file with one 4-byte image.
+    std::string ico("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\4\0\0\0\x16\0\0\0ICON", 26);
+    writeText(root_ / "app.ico", ico);
+    ToolRun built = build(root_ / "payload", root_ / "setup.exe", {"--company", "\xC3\x8Bxample Ltd", "--icon", (root_ / "app.ico").string()});
+    ASSERT_EQ(0, built.exitCode) << built.err;
+
+    PeImage image;
+    std::string error;
+    ASSERT_TRUE(image.load((root_ / "setup.exe").string(), error)) << error;
+    const ResourceLeaf* ini = image.find(ResourceName::number(10), ResourceName::number(130));
+    ASSERT_NE(nullptr, ini);
+    EXPECT_EQ(std::string(kIni), std::string(ini->data->begin(), ini->data->end()));
+    const ResourceLeaf* version = image.find(ResourceName::number(16), ResourceName::number(1));
+    ASSERT_NE(nullptr, version);
+    EXPECT_EQ(kLanguageNeutral, version->language);
+    FixedVersion fixed;
+    ASSERT_TRUE(readFixedVersion(version->data->data(), version->data->size(), fixed));
+    EXPECT_EQ(0x0002000700000000u, fixed.productVersion);
+    EXPECT_TRUE(holdsText(*version->data, u"Caf\u00E9 Notes"));        // ProductName, from Windows-1252
+    EXPECT_TRUE(holdsText(*version->data, u"\u00CBxample Ltd"));       // CompanyName, from UTF-8
+    EXPECT_TRUE(holdsText(*version->data, utf16("2.7")));
+    const ResourceLeaf* group = image.find(ResourceName::number(14), ResourceName::number(131));
+    ASSERT_NE(nullptr, group);
+
+    for (const char* command : {"list", "verify"}) {
+        ToolRun read = run({command, (root_ / "setup.exe").string()});
+        EXPECT_EQ(0, read.exitCode) << command << ": " << read.err;
+        EXPECT_EQ(0u, read.out.find("ProgName: Caf\xC3\xA9 Notes\nProgVersion: 2.7\nProgDir: CafeNotes\nLanguages: EN FR\n"))
+            << read.out;
+    }
+    ToolRun listed = run({"list", (root_ / "setup.exe").string()});
+    EXPECT_NE(std::string::npos, listed.out.find("Program\\f39.txt\t")) << listed.out;
+
+    // Signed afterwards: a certificate table after the last section.
+    std::string bytes = readText(root_ / "setup.exe");
+    std::vector<uint8_t> signedFile(bytes.begin(), bytes.end());
+    TestPe::put32(signedFile, TestPe().directoriesOffset() + 8 * 4, static_cast<uint32_t>(signedFile.size()));
+    TestPe::put32(signedFile, TestPe().directoriesOffset() + 8 * 4 + 4, 256);
+    signedFile.resize(signedFile.size() + 256, 0x30);
+    writeText(root_ / "signed.exe", std::string(signedFile.begin(), signedFile.end()));
+    ToolRun verified = run({"verify", (root_ / "signed.exe").string()});
+    EXPECT_EQ(0, verified.exitCode) << verified.err;
+    EXPECT_NE(std::string::npos, verified.out.find("sound: 43 entries")) << verified.out;
+    ToolRun stub = run({"list", (root_ / "stub.exe").string()});
+    EXPECT_EQ(1, stub.exitCode);
+    EXPECT_NE(std::string::npos, stub.err.find("no resource 129")) << stub.err;
+}
+
+// The same contents give the same bytes however they were copied, read or
+// compressed.
+TEST_F(BuildCommandTest, TheSameInputsGiveTheSameBytes) {
+    struct Case {
+        const char* what;
+        const char* epoch;
+        std::function<void(const fs::path& from, const fs::path& to)> prepare;
+        bool copies;
+        std::vector<std::string> options;
+    };
+    auto copyTree = [](const fs::path& from, const fs::path& to) {
+        fs::copy(from, to, fs::copy_options::recursive);
+    };
+    auto copyWithTimes = [&](const fs::path& from, const fs::path& to) {
+        copyTree(from, to);
+        for (auto& e : fs::recursive_directory_iterator(from)) {
+            struct stat st;
+            ASSERT_EQ(0, stat(e.path().c_str(), &st));
+            struct timespec times[2] = {{0, 0}, st.st_mtim};  // access time of the epoch: it must not matter
+            ASSERT_EQ(0, utimensat(AT_FDCWD, (to / fs::relative(e.path(), from)).c_str(), times, 0));
+        }
+    };
+    auto readEverything = [](const fs::path& from, const fs::path&) {
+        for (auto& e : fs::recursive_directory_iterator(from)) {
+            if (e.is_regular_file()) readText(e.path());
+        }
+    };
+    const Case cases[] = {
+        {"copied with new times, epoch set", "1400000000", copyTree, true, {}},
+        {"copied keeping the write times", nullptr, copyWithTimes, true, {}},
+        {"read in between", "1400000000", readEverything, false, {}},
+        {"one thread against three", nullptr, nullptr, false, {"--jobs", "3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EpochSetting epoch(c.epoch);
+        fs::path copy = c.copies ? root_ / "copy" : root_ / "payload";
+        ToolRun first = build(root_ / "payload", root_ / "first.exe", {"--jobs", "1"});
+        ASSERT_EQ(0, first.exitCode) << first.err;
+        if (c.copies) fs::remove_all(copy);
+        if (c.prepare) c.prepare(root_ / "payload", copy);
+        ToolRun second = build(copy, root_ / "second.exe", c.options);
+        ASSERT_EQ(0, second.exitCode) << second.err;
+        EXPECT_EQ(readText(root_ / "first.exe"), readText(root_ / "second.exe"));
+    }
+}
+
+// An unchanged build leaves setup.exe alone; any change to a payload file,
+// even only to an older time, writes it anew.
+TEST_F(BuildCommandTest, WritesOnlyWhenTheBytesChange) {
+    fs::path output = root_ / "setup.exe";
+    ASSERT_EQ(0, build(root_ / "payload", output).exitCode);
+    setWriteTime(output, 1000000000);
+    ToolRun again = build(root_ / "payload", output);
+    EXPECT_NE(std::string::npos, again.out.find("unchanged")) << again.out;
+    struct stat st;
+    ASSERT_EQ(0, stat(output.c_str(), &st));
+    EXPECT_EQ(1000000000, st.st_mtim.tv_sec);
+
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> change;
+    } changes[] = {
+        {"older time", [](const fs::path& tree) { setWriteTime(tree / "Program/f1.txt", 1000); }},
+        {"renamed", [](const fs::path& tree) { fs::rename(tree / "Program/f3.txt", tree / "Program/g3.txt"); }},
+        {"removed", [](const fs::path& tree) { fs::remove(tree / "Documents/f2.txt"); }},
+        {"same size, other bytes", [](const fs::path& tree) {
+             std::string text = readText(tree / "Program/f5.txt");
+             text[0] = 'Z';
+             writeText(tree / "Program/f5.txt", text);
+             setWriteTime(tree / "Program/f5.txt", 1500000005);
+         }},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.what);
+        std::string before = readText(output);
+        c.change(root_ / "payload");
+        ToolRun rebuilt = build(root_ / "payload", output);
+        ASSERT_EQ(0, rebuilt.exitCode) << rebuilt.err;
+        EXPECT_NE(std::string::npos, rebuilt.out.find("written")) << rebuilt.out;
+        EXPECT_NE(before, readText(output));
+    }
+}
+
+TEST_F(BuildCommandTest, RefusalsSayWhy) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& root)> prepare;
+        const char* message;
+    };
+    auto stub = [](TestPe pe) {
+        return [pe](const fs::path& root) {
+            std::vector<uint8_t> bytes = pe.build();
+            writeText(root / "stub.exe", std::string(bytes.begin(), bytes.end()));
+        };
+    };
+    TestPe signedStub, console, huge;
+    signedStub.certificateSize = 64;
+    console.subsystem = 3;
+    huge.bssSize = 1800u << 20;  // the image passes the limit with any payload
+    const Case cases[] = {
+        {"no ProgName", [](const fs::path& root) { writeText(root / "setup.ini", "[Settings]\r\nProgVersion=1.0\r\n"); },
+         "setup.ini:1: error: [Settings] has no ProgName"},
+        {"empty ProgVersion", [](const fs::path& root) { writeText(root / "setup.ini", "[Settings]\r\nProgName=A\r\nProgVersion=\r\n"); },
+         "setup.ini:3: error: ProgVersion is empty"},
+        {"signed stub", stub(signedStub), "signed"},
+        {"console stub", stub(console), "not a 32-bit Windows GUI program"},
+        {"too large for the address space", stub(huge), "more than its limit of 1800 MiB"},
+        {"a file beside Program", [](const fs::path& root) { writeText(root / "payload/loose.txt", "x"); },
+         "only the folders Program and Documents"},
+        {"missing INI", [](const fs::path& root) { fs::remove(root / "setup.ini"); }, "setup.ini: error: cannot open"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        c.prepare(root_);
+        ToolRun built = build(root_ / "payload", root_ / "setup.exe");
+        EXPECT_EQ(1, built.exitCode);
+        EXPECT_NE(std::string::npos, built.err.find(c.message)) << built.err;
+        EXPECT_FALSE(fs::exists(root_ / "setup.exe"));
+        TearDown();
+    }
+    SetUp();
+}
+
+TEST(StubSearch, LooksBesideTheProgramThenInTheBuildTreeThenInShare) {
+    std::vector<std::string> found = stubCandidates("/opt/x/bin/setup-pack");
+    ASSERT_FALSE(found.empty());
+    EXPECT_EQ("/opt/x/bin/setup-stub.exe", found.front());
+    EXPECT_EQ("/opt/x/bin/../share/setup-pack/setup-stub.exe", found[found.size() - 2]);
+    EXPECT_EQ("/usr/share/setup-pack/setup-stub.exe", found.back());
+}
+
+}  // namespace

@@ -1,0 +1,321 @@
+// The PE module: resources written and read back, headers and checksum
+// consistent, files it must not rewrite refused, hostile files read safely.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "InstallerResources.h"
+#include "PeImage.h"
+#include "TestPe.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::shared_ptr<const Bytes> shared(const Bytes& b) { return std::make_shared<const Bytes>(b); }
+std::shared_ptr<const Bytes> text(const std::string& t) { return shared(Bytes(t.begin(), t.end())); }
+
+ResourceName named(const char* t) {
+    ResourceName n;
+    n.isId = false;
+    n.text = std::u16string(t, t + std::char_traits<char>::length(t));
+    return n;
+}
+ResourceName id(uint16_t v) { return ResourceName::number(v); }
+
+Bytes concatenate(const PeOutput& out) {
+    Bytes all;
+    for (const auto& piece : out.pieces) all.insert(all.end(), piece.first, piece.first + piece.second);
+    return all;
+}
+
+// The checksum computed over a whole buffer, the field at `at` taken as 0.
+uint32_t checksumOf(Bytes file, size_t at) {
+    TestPe::put32(file, at, 0);
+    uint64_t sum = 0;
+    for (size_t i = 0; i < file.size(); i += 2) {
+        sum += file[i] | (i + 1 < file.size() ? file[i + 1] << 8 : 0);
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    return static_cast<uint32_t>(sum + file.size());
+}
+
+struct RoundTripCase {
+    const char* what;
+    std::vector<ResourceLeaf> leaves;
+    bool pe32Plus;
+};
+
+TEST(PeImageTest, EveryResourceReadsBackAndTheHeadersAgree) {
+    Bytes big(3 << 20);
+    std::mt19937 random(11);
+    for (uint8_t& byte : big) byte = static_cast<uint8_t>(random());
+    const RoundTripCase cases[] = {
+        {"nothing", {}, false},
+        {"one numbered leaf", {{id(10), id(129), 0, 0, text("payload")}}, false},
+        {"languages, names and types, out of order, odd sizes",
+         {{id(10), id(130), 0x409, 1252, text("ini")},
+          {id(10), id(130), 0, 0, text("neutral")},
+          {named("CUSTOM"), named("Beta"), 7, 0, text("b")},
+          {named("CUSTOM"), named("Alpha"), 7, 0, text("a")},
+          {id(3), id(1), 0, 0, text(std::string(1001, 'i'))},
+          {id(10), id(129), 0, 0, text("")}},
+         false},
+        {"a leaf larger than everything else", {{id(10), id(129), 0, 0, shared(big)}}, false},
+        {"PE32+", {{id(16), id(1), 0, 0, text("version")}}, true},
+    };
+    for (const RoundTripCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestPe pe;
+        pe.pe32Plus = c.pe32Plus;
+        Bytes original = pe.build();
+        PeImage image;
+        std::string error;
+        ASSERT_TRUE(image.parse(shared(original), error)) << error;
+        for (const ResourceLeaf& leaf : c.leaves) image.setResource(leaf);
+        PeOutput out;
+        ASSERT_TRUE(image.layout(out, error)) << error;
+        Bytes written = concatenate(out);
+        ASSERT_EQ(out.fileSize, written.size());
+
+        PeImage back;
+        ASSERT_TRUE(back.parse(shared(written), error)) << error;
+        ASSERT_EQ(c.leaves.size(), back.resources().size());
+        for (const ResourceLeaf& leaf : c.leaves) {
+            const ResourceLeaf* found = back.find(leaf.type, leaf.name, leaf.language);
+            ASSERT_NE(nullptr, found);
+            EXPECT_EQ(leaf.language, found->language);
+            EXPECT_EQ(leaf.codePage, found->codePage);
+            EXPECT_TRUE(*leaf.data == *found->data);
+        }
+        // Checksum, image size and the moved relocations.
+        uint32_t opt = pe.optionalOffset();
+        EXPECT_EQ(checksumOf(written, opt + 64), back.storedChecksum());
+        uint32_t sectionCount = written[TestPe::kPeOffset + 6];
+        size_t last = pe.sectionTable() + 40 * (sectionCount - 1);
+        uint32_t relocVa = TestPe::get32(written, last + 12), relocRaw = TestPe::get32(written, last + 20);
+        EXPECT_EQ(relocVa, TestPe::get32(written, pe.directoriesOffset() + 8 * 5));
+        EXPECT_EQ(relocVa + 0x1000, back.sizeOfImage());
+        EXPECT_EQ(written.size(), relocRaw + 0x200u) << "nothing after the last section";
+        EXPECT_EQ(0x1000u, TestPe::get32(written, relocRaw)) << "relocation block kept";
+        size_t rsrc = pe.sectionTable() + 80;
+        uint32_t rsrcRaw = TestPe::get32(written, rsrc + 16);
+        EXPECT_EQ(0u, rsrcRaw % 0x200);
+        EXPECT_EQ(3 * 0x200 - 0x200 + rsrcRaw, TestPe::get32(written, opt + 8)) << "SizeOfInitializedData";
+        EXPECT_EQ(TestPe::get32(written, rsrc + 8), TestPe::get32(written, pe.directoriesOffset() + 8 * 2 + 4));
+
+        // Written again from what was read back: the same bytes.
+        PeOutput again;
+        ASSERT_TRUE(back.layout(again, error)) << error;
+        EXPECT_TRUE(written == concatenate(again));
+    }
+}
+
+TEST(PeImageTest, FilesThatCannotBeRewrittenSafelyAreRefused) {
+    struct Case {
+        const char* what;
+        TestPe pe;
+        const char* reason;
+    };
+    auto with = [](auto change) {
+        TestPe pe;
+        change(pe);
+        return pe;
+    };
+    const Case cases[] = {
+        {"signed", with([](TestPe& p) { p.certificateSize = 64; }), "signed"},
+        {"appended data", with([](TestPe& p) { p.appended = 100; }), "appended data"},
+        {"symbol table", with([](TestPe& p) { p.symbolTable = 0x400; }), "symbol table"},
+        {"section after resources", with([](TestPe& p) { p.dataAfterResources = true; }), "cannot be moved"},
+        {"alignment", with([](TestPe& p) { p.fileAlignment = 0x300; }), "power of two"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PeImage image;
+        std::string error;
+        ASSERT_TRUE(image.parse(shared(c.pe.build()), error)) << "reading is fine: " << error;
+        PeOutput out;
+        EXPECT_FALSE(image.layout(out, error));
+        EXPECT_NE(std::string::npos, error.find(c.reason)) << error;
+    }
+}
+
+// A resource tree whose entries point outside it, at themselves or at
+// nonsense must be refused or read without a single byte read out of bounds
+// (the sanitizers watch every case).
+TEST(PeImageTest, HostileFilesAreReadWithinTheirBounds) {
+    TestPe pe;
+    PeImage good;
+    std::string error;
+    ASSERT_TRUE(good.parse(shared(pe.build()), error));
+    good.setResource({id(10), id(129), 0, 0, text("payload")});
+    good.setResource({named("N"), named("NAME"), 9, 0, text("x")});
+    PeOutput out;
+    ASSERT_TRUE(good.layout(out, error));
+    const Bytes valid = concatenate(out);
+    const uint32_t rsrcRaw = 0x600;
+
+    struct Patch {
+        const char* what;
+        size_t at;
+        uint32_t value;
+    };
+    const Patch patches[] = {
+        {"PE header past the end", 0x3C, 0xFFFFFFF0},
+        {"many sections", TestPe::kPeOffset + 6, 0xFFFF},
+        {"optional header larger than the file", TestPe::kPeOffset + 20, 0xFFFF},
+        {"resource directory outside every section", pe.directoriesOffset() + 16, 0x7FFFF000},
+        {"huge entry counts", rsrcRaw + 12, 0xFFFFFFFF},
+        {"type table points at itself", rsrcRaw + 16 + 4, 0x80000000},
+        {"name string outside", rsrcRaw + 16, 0xFFFFFFF0},
+        {"data entry outside", rsrcRaw + 16 + 8 + 4, 0x80FFFFF0},
+        {"resource data outside the file", rsrcRaw + 0x80, 0xFFFFFF00},
+        {"directory size cut to its first table", pe.directoriesOffset() + 20, 16},
+    };
+    for (const Patch& p : patches) {
+        SCOPED_TRACE(p.what);
+        Bytes bytes = valid;
+        TestPe::put32(bytes, p.at, p.value);
+        PeImage image;
+        EXPECT_FALSE(image.parse(shared(bytes), error));
+    }
+    // Every cut of the file, and random damage to its first two pages.
+    for (size_t size = 0; size < valid.size(); size += 7) {
+        PeImage image;
+        image.parse(shared(Bytes(valid.begin(), valid.begin() + size)), error);
+    }
+    std::mt19937 random(5);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes bytes = valid;
+        for (int k = 0; k < 4; ++k) {
+            size_t at = random() % 2 ? random() % 0x400 : rsrcRaw + random() % 0x100;
+            bytes[at] = static_cast<uint8_t>(random());
+        }
+        PeImage image;
+        if (image.parse(shared(bytes), error)) {
+            PeOutput o;
+            image.layout(o, error);
+        }
+    }
+}
+
+TEST(PeImageTest, FactsOfExecutables) {
+    Bytes versionBlock = buildVersionBlock({u"P", u"2.5", u"P Setup", u""}, versionNumbers("2.5.1.9"));
+    struct Case {
+        const char* what;
+        Bytes file;
+        bool ok;
+        PeKind kind;
+        uint16_t subsystem;
+        bool hasVersion;
+    };
+    auto withVersion = [&](TestPe pe) {
+        PeImage image;
+        std::string error;
+        image.parse(shared(pe.build()), error);
+        image.setResource({id(16), id(1), 0x409, 0, shared(versionBlock)});
+        PeOutput out;
+        image.layout(out, error);
+        return concatenate(out);
+    };
+    TestPe console;
+    console.subsystem = 3;
+    TestPe plus;
+    plus.pe32Plus = true;
+    Bytes noPe = TestPe().build();
+    noPe[TestPe::kPeOffset] = 'X';
+    Bytes badMagic = TestPe().build();
+    TestPe::put16(badMagic, TestPe().optionalOffset(), 0x107);
+    const Case cases[] = {
+        {"text file", {'h', 'i'}, true, PeKind::NotPe, 0, false},
+        {"MZ without PE", noPe, true, PeKind::NotPe, 0, false},
+        {"unknown optional header", badMagic, false, PeKind::NotPe, 0, false},
+        {"GUI with a version", withVersion(TestPe()), true, PeKind::Pe32, kSubsystemGui, true},
+        {"console without", console.build(), true, PeKind::Pe32, kSubsystemConsole, false},
+        {"PE32+ with a version", withVersion(plus), true, PeKind::Pe32Plus, kSubsystemGui, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PeFacts facts;
+        facts.subsystem = 0xBDBD;
+        std::string error;
+        ASSERT_EQ(c.ok, readPeFacts(c.file.data(), c.file.size(), facts, error)) << error;
+        if (!c.ok) continue;
+        EXPECT_EQ(c.kind, facts.kind);
+        EXPECT_EQ(c.subsystem, facts.subsystem);
+        EXPECT_EQ(c.hasVersion, facts.hasVersion);
+        if (c.hasVersion) {
+            EXPECT_EQ(0x0002000500010009u, facts.version.fileVersion);
+            EXPECT_EQ(0x0002000500010009u, facts.version.productVersion);
+        }
+    }
+}
+
+TEST(PeImageTest, VersionNumbersFromVersionTexts) {
+    const struct {
+        const char* text;
+        uint64_t numbers;
+    } cases[] = {
+        {"1.2", 0x0001000200000000},
+        {"1.2.3.4", 0x0001000200030004},
+        {"10", 0x000A000000000000},
+        {"1.x", 0x0001000000000000},       // a part that is not a number counts as 0
+        {"1.70000", 0x0001000000000000},   // larger than 16 bits
+        {"", 0},
+        {"1.2.3.4.5", 0x0001000200030004},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.numbers, versionNumbers(c.text)) << c.text;
+}
+
+TEST(PeImageTest, IconGroupReplacedWithTheImagesOfAnIconFile) {
+    // An icon file with two images of 3 and 5 bytes.
+    Bytes ico = {0, 0, 1, 0, 2, 0};
+    auto entry = [&](uint8_t w, uint32_t size, uint32_t offset) {
+        Bytes e = {w, w, 0, 0, 1, 0, 32, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        TestPe::put32(e, 8, size);
+        TestPe::put32(e, 12, offset);
+        ico.insert(ico.end(), e.begin(), e.end());
+    };
+    entry(16, 3, 38);
+    entry(32, 5, 41);
+    ico.insert(ico.end(), {'a', 'b', 'c', 'V', 'W', 'X', 'Y', 'Z'});
+
+    PeImage image;
+    std::string error;
+    ASSERT_TRUE(image.parse(shared(TestPe().build()), error));
+    // The stub's group 131 uses icon 1; another group 200 uses icon 2.
+    Bytes group131 = {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 1, 0, 0, 0, 1, 0};
+    Bytes group200 = group131;
+    group200[18] = 2;
+    image.setResource({id(3), id(1), 0, 0, text("x")});
+    image.setResource({id(3), id(2), 0, 0, text("y")});
+    image.setResource({id(14), id(131), 0, 0, shared(group131)});
+    image.setResource({id(14), id(200), 0, 0, shared(group200)});
+    ASSERT_TRUE(replaceIconGroup(image, 131, ico, error)) << error;
+
+    EXPECT_EQ(nullptr, image.find(id(3), id(1))) << "the old group's own icon goes";
+    ASSERT_NE(nullptr, image.find(id(3), id(2))) << "an icon of another group stays";
+    const ResourceLeaf* group = image.find(id(14), id(131));
+    ASSERT_NE(nullptr, group);
+    ASSERT_EQ(6u + 2 * 14, group->data->size());
+    for (int i = 0; i < 2; ++i) {
+        uint16_t iconId = static_cast<uint16_t>((*group->data)[6 + 14 * i + 12] | (*group->data)[6 + 14 * i + 13] << 8);
+        const ResourceLeaf* icon = image.find(id(3), id(iconId));
+        ASSERT_NE(nullptr, icon);
+        EXPECT_EQ(i == 0 ? "abc" : "VWXYZ", std::string(icon->data->begin(), icon->data->end()));
+        EXPECT_EQ(0, std::memcmp(&ico[6 + 16 * i], &(*group->data)[6 + 14 * i], 12));
+    }
+
+    Bytes cut = ico;
+    TestPe::put32(cut, 6 + 16 + 12, 0xFFFFFFF0);
+    EXPECT_FALSE(replaceIconGroup(image, 131, cut, error));
+    EXPECT_FALSE(replaceIconGroup(image, 131, Bytes{0, 0, 2, 0, 1, 0}, error)) << "a cursor file";
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+// setup-pack build, and reading built installers. See InstallerBuild.h.
+#include "InstallerBuild.h"
+
+#include <errno.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+
+#include "ArchiveReport.h"
+#include "InstallerResources.h"
+#include "PackTree.h"
+#include "PeImage.h"
+#include "SetupCheck.h"
+
+namespace {
+
+bool readWholeFile(const std::string& path, ByteVector& bytes, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        error = "cannot open: " + std::string(std::strerror(errno));
+        return false;
+    }
+    bytes.clear();
+    uint8_t buffer[1 << 16];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+    bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) error = "cannot read";
+    return !failed;
+}
+
+std::string programPath() {
+    char path[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return "";
+    return std::string(path, static_cast<size_t>(length));
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
+
+std::string mebibytes(uint64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB"; }
+
+ResourceLeaf neutralLeaf(uint16_t type, uint16_t name, std::shared_ptr<const ByteVector> data) {
+    return {ResourceName::number(type), ResourceName::number(name), kLanguageNeutral, 0, std::move(data)};
+}
+
+// Reports `what` as "path: error: what" and fails.
+int fail(std::FILE* err, const std::string& path, const std::string& what) {
+    std::fprintf(err, "%s: error: %s\n", path.c_str(), what.c_str());
+    return 1;
+}
+
+}  // namespace
+
+bool runPreBuildChecks(const BuildInputs& in, std::FILE* err) {
+    bool ok = true;
+    auto require = [&](const IniValue& value, const char* key, const char* use) {
+        if (!value.text.empty()) return;
+        if (value.line == 0) {
+            std::fprintf(err, "%s:1: error: [Settings] has no %s; %s\n", in.iniPath.c_str(), key, use);
+        } else {
+            std::fprintf(err, "%s:%u: error: %s is empty; %s\n", in.iniPath.c_str(), value.line, key, use);
+        }
+        ok = false;
+    };
+    require(in.facts.progName, "ProgName", "the installer names the program, its folders and its entries with it");
+    require(in.facts.progVersion, "ProgVersion", "the installer compares it with an installed version");
+    if (!ok) return false;
+    // Then the checks of setup-pack check, with the same findings; notes
+    // (what will be registered) are left to that command.
+    CheckSummary summary = checkSetupInputs(in.iniPath, in.payloadPath, CheckOptions(), [err](const CheckFinding& f) {
+        if (f.severity != CheckFinding::Severity::Note) std::fprintf(err, "%s\n", formatFinding(f).c_str());
+    });
+    return summary.errors == 0;
+}
+
+std::vector<std::string> stubCandidates(const std::string& program) {
+    std::vector<std::string> candidates;
+    size_t slash = program.rfind('/');
+    if (slash != std::string::npos) {
+        std::string dir = program.substr(0, slash);
+        candidates.push_back(dir + "/setup-stub.exe");
+        candidates.push_back(dir + "/../setup-stub.exe");              // the cross build's host tools
+        candidates.push_back(dir + "/../win32/setup-stub.exe");        // a native build beside it
+        candidates.push_back(dir + "/../share/setup-pack/setup-stub.exe");
+    }
+    candidates.push_back("/usr/share/setup-pack/setup-stub.exe");
+    return candidates;
+}
+
+int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) {
+    std::string error;
+    BuildInputs inputs;
+    inputs.iniPath = options.ini;
+    inputs.payloadPath = options.payload;
+    if (!readWholeFile(options.ini, inputs.ini, error)) return fail(err, options.ini, error);
+    inputs.facts = readIniFacts(inputs.ini.data(), inputs.ini.size());
+    if (!runPreBuildChecks(inputs, err)) return 1;
+
+    std::string stub = options.stub;
+    if (stub.empty()) {
+        std::vector<std::string> candidates = stubCandidates(programPath());
+        for (const std::string& candidate : candidates) {
+            if (exists(candidate)) {
+                stub = candidate;
+                break;
+            }
+        }
+        if (stub.empty()) return fail(err, candidates.back(), "no installer stub found here nor beside setup-pack; give one with --stub");
+    }
+    PeImage image;
+    if (!image.load(stub, error)) return fail(err, stub, error);
+    if (image.kind() != PeKind::Pe32 || image.subsystem() != kSubsystemGui) {
+        return fail(err, stub, "not a 32-bit Windows GUI program, so not an installer stub");
+    }
+
+    std::u16string company;
+    if (!utf16FromUtf8(options.company, company)) return fail(err, "--company", "the text is not valid UTF-8");
+    ByteVector icon;
+    if (!options.icon.empty()) {
+        if (!readWholeFile(options.icon, icon, error)) return fail(err, options.icon, error);
+        if (!replaceIconGroup(image, kIconGroupResource, icon, error)) return fail(err, options.icon, error);
+    }
+
+    PackOptions pack;
+    pack.jobs = options.jobs;
+    if (!readSourceDateEpoch(pack, error)) return fail(err, "SOURCE_DATE_EPOCH", error);
+    auto archive = std::make_shared<ByteVector>();
+    if (!packPayload(options.payload, pack, *archive, error)) {
+        std::fprintf(err, "%s: error: %s\n", options.payload.c_str(), error.c_str());
+        return 1;
+    }
+
+    const std::string& name = inputs.facts.progName.text;
+    const std::string& version = inputs.facts.progVersion.text;
+    VersionTexts texts;
+    texts.productName = utf16FromWindows1252(name);
+    texts.productVersion = utf16FromWindows1252(version);
+    texts.fileDescription = utf16FromWindows1252(name + " Setup");
+    texts.companyName = company;
+    auto versionBlock = std::make_shared<const ByteVector>(buildVersionBlock(texts, versionNumbers(version)));
+
+    image.removeResource(ResourceName::number(kResourceRcData), ResourceName::number(kPayloadResource));
+    image.removeResource(ResourceName::number(kResourceRcData), ResourceName::number(kSetupIniResource));
+    image.removeResource(ResourceName::number(kResourceVersion), ResourceName::number(kVersionResource));
+    image.setResource(neutralLeaf(kResourceRcData, kPayloadResource, archive));
+    image.setResource(neutralLeaf(kResourceRcData, kSetupIniResource, std::make_shared<const ByteVector>(inputs.ini)));
+    image.setResource(neutralLeaf(kResourceVersion, kVersionResource, versionBlock));
+
+    PeOutput output;
+    if (!image.layout(output, error)) return fail(err, stub, error);
+    if (output.sizeOfImage > kImageLimit) {
+        return fail(err, options.payload,
+                    "the installer would need " + mebibytes(output.sizeOfImage) +
+                        " of address space, more than its limit of " + mebibytes(kImageLimit) +
+                        ": a 32-bit installer maps its whole image at once, and from about 1,970 MiB its "
+                        "windows and messages can no longer be shown (from 2,000 MiB it does not start); "
+                        "make the payload smaller");
+    }
+    bool changed = false;
+    if (!output.writeIfChanged(options.output, changed, error)) return fail(err, options.output, error);
+    std::fprintf(out, "%s: %llu bytes, %s\n", options.output.c_str(), static_cast<unsigned long long>(output.fileSize),
+                 changed ? "written" : "unchanged");
+    return 0;
+}
+
+bool readPayloadSource(const std::string& path, std::vector<uint8_t>& archive, std::string& about,
+                       std::string& error) {
+    about.clear();
+    if (!readArchiveFile(path, archive, error)) return false;
+    if (archive.size() < 2 || archive[0] != 'M' || archive[1] != 'Z') return true;
+    PeImage image;
+    if (!image.parse(std::make_shared<const ByteVector>(std::move(archive)), error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    archive.clear();
+    const ResourceName rcdata = ResourceName::number(kResourceRcData);
+    const ResourceLeaf* payload = image.find(rcdata, ResourceName::number(kPayloadResource));
+    if (!payload) {
+        error = path + ": an executable without a payload (no resource 129)";
+        return false;
+    }
+    archive = *payload->data;
+    const ResourceLeaf* ini = image.find(rcdata, ResourceName::number(kSetupIniResource));
+    if (!ini) {
+        about = "setup INI: none (no resource 130)\n";
+        return true;
+    }
+    IniFacts facts = readIniFacts(ini->data->data(), ini->data->size());
+    std::string languages;
+    for (const std::string& language : facts.languages) languages += (languages.empty() ? "" : " ") + language;
+    about = "ProgName: " + utf8FromWindows1252(facts.progName.text) + "\n" +
+            "ProgVersion: " + utf8FromWindows1252(facts.progVersion.text) + "\n" +
+            "ProgDir: " + utf8FromWindows1252(facts.progDir.text) + "\n" +
+            "Languages: " + utf8FromWindows1252(languages) + "\n";
+    return true;
+}

@@ -1,0 +1,58 @@
+#pragma once
+// setup-pack build: a finished setup.exe from the prebuilt stub, the setup
+// INI and the payload folder; and reading a built installer back.
+#include <stdint.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "IniFacts.h"
+
+// The largest image setup.exe may have. The installer maps its whole image
+// into one free block of the 32-bit address space and reads the payload in
+// place. Measured under Wine: a 1,950 MiB payload installs; at 1,970 MiB the
+// window libraries no longer fit beside the image, so no dialog or message
+// can be shown; from 2,000 MiB the image does not load. 1,800 MiB keeps a
+// margin for systems that map more of their own.
+constexpr uint64_t kImageLimit = uint64_t(1800) << 20;
+
+// The stub's resource numbers that the build fills.
+constexpr uint16_t kPayloadResource = 129;
+constexpr uint16_t kSetupIniResource = 130;
+constexpr uint16_t kIconGroupResource = 131;
+constexpr uint16_t kVersionResource = 1;
+
+struct BuildOptions {
+    std::string ini, payload, icon, company, stub, output;
+    unsigned jobs = 0;  // compressing threads; 0 = one per core
+};
+
+// What the checks before packing look at.
+struct BuildInputs {
+    std::string iniPath;
+    std::vector<uint8_t> ini;
+    IniFacts facts;
+    std::string payloadPath;
+};
+
+// Every check made before anything is packed: the one place where the
+// checks of the setup INI and the payload are plugged in. Prints one
+// compiler-style line per finding to `err`; false when any is an error.
+bool runPreBuildChecks(const BuildInputs& inputs, std::FILE* err);
+
+// Where the stub is looked for when --stub is not given, in order: beside
+// the setup-pack program, in the build tree around it, then the installed
+// copy under share/setup-pack.
+std::vector<std::string> stubCandidates(const std::string& programPath);
+
+// Runs the whole build; diagnostics go to `err`, one summary line to `out`.
+// 0 = setup.exe written or already up to date, 1 = refused or failed.
+int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err);
+
+// Reads a payload archive, or the archive inside a built installer (its
+// resource 129, signed or not). For an installer, `about` gets lines naming
+// its program (ProgName, ProgVersion, ProgDir and languages from resource
+// 130). False, with a reason, when neither can be read.
+bool readPayloadSource(const std::string& path, std::vector<uint8_t>& archive, std::string& about,
+                       std::string& error);
