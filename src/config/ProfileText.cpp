@@ -79,18 +79,9 @@ char toAnsi(unsigned codePoint) {
     return '?';
 }
 
-// Lower case of the letters Windows-1252 holds; every other code point as is.
-unsigned foldCase(unsigned c) {
-    if (c >= 'A' && c <= 'Z') return c + 0x20;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
-    switch (c) {
-    case 0x0160: return 0x0161;
-    case 0x0152: return 0x0153;
-    case 0x017D: return 0x017E;
-    case 0x0178: return 0x00FF;
-    default: return c;
-    }
-}
+// Names match without regard to the case of ASCII letters only: under the
+// platform's reader "\xC9" (E acute) and "\xE9" (e acute) are different.
+unsigned foldCase(unsigned c) { return c >= 'A' && c <= 'Z' ? c + 0x20 : c; }
 
 }  // namespace
 

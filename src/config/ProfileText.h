@@ -9,8 +9,7 @@
 //   the platform may pick a similar letter instead);
 //   one that starts with a UTF-16 mark is UTF-16, which this reader does not
 //   read (nothing is found); anything else is single-byte ANSI text, read
-//   here as Windows-1252 (letters of other code pages differ only in case
-//   folding; multi-byte code pages are not modelled).
+//   here as Windows-1252 (multi-byte code pages are not modelled).
 // - Lines end at CR, LF or any run of them (CR LF, LF alone and CR alone are
 //   alike; blank lines vanish). Blanks (tab, LF, VT, FF, CR, space and the
 //   old end-of-file byte 0x1A) are trimmed around every line, name and value.
@@ -23,7 +22,8 @@
 //   looked up: ";Key=x" is a key named ";Key" (enumerations skip such lines
 //   as comments).
 // - Lines before the first section belong to a section with the empty name.
-// - Names match without regard to case. The first section of a name is the
+// - Names match without regard to the case of ASCII letters (other letters
+//   must match exactly). The first section of a name is the
 //   only one searched: a key of a second section of the same name is never
 //   found. Within it, the first of two keys of the same name wins.
 // - A value whose first character is a double or a single quote and whose
