@@ -2,7 +2,8 @@
 # Prints two sets of figures (it checks nothing; it is not a test):
 #   (a) the size of setup.exe built with an empty payload (build/bench-empty)
 #       and with the example payload (build/win32);
-#   (b) ArchiveCrc throughput in MB/s over a 64 MiB buffer, natively and
+#   (b) what the uninstall library adds to a program that links it;
+#   (c) ArchiveCrc throughput in MB/s over a 64 MiB buffer, natively and
 #       under Wine, with the checksum code compiled as setup.exe compiles it.
 # Usage: bench/size-and-crc.sh   (from anywhere; builds what it needs)
 set -euo pipefail
@@ -26,6 +27,11 @@ example=$(size_of "$src/build/win32/setup.exe")
 printf '  empty payload:   %7d bytes (%s KiB)\n' "$empty" "$(kib "$empty")"
 printf '  example payload: %7d bytes (%s KiB; payload %d bytes)\n' "$example" "$(kib "$example")" \
     "$("$src/build/win32/host/setup-pack" verify "$src/build/win32/setup.exe" | sed -n 's/^sound: .*, \([0-9]*\) bytes$/\1/p')"
+
+echo "== uninstall component (what it adds to a program that links it)"
+cmake --build --preset win32 --target setup_uninstall_library setup-uninstall >/dev/null
+"$src/tests/build/check-uninstall.sh" "$src/build/win32/uninstall" "$src/bench/UninstallSizeProbe.c" \
+    i686-w64-mingw32-objdump "$out/uninstall" | sed 's/^/  /'
 
 echo "== ArchiveCrc throughput (64 MiB)"
 # The checksum code with the installer's size flags; the driver with -O2.

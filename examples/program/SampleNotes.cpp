@@ -5,12 +5,14 @@
 // running copies by that title and asks them to close with WM_SYSCOMMAND
 // SC_CLOSE, which the default window procedure turns into WM_CLOSE. The
 // window shows the program's version, the folder it runs from and where its
-// documents are. The uninstall entry starts it with "-u": it then only says
-// that uninstalling is the vendor's program's business, and exits. Any other
-// argument is taken for a document to open (the file type's open command).
+// documents are. The uninstall entry starts it with "-u": it then hands over
+// to the uninstall library, as a vendor's program does ("-u -s": the quiet
+// variant), and ends with its result. Any other argument is taken for a
+// document to open (the file type's open command).
 #include <windows.h>
 
 #include "SampleNotesVersion.h"
+#include "uninstall/setup-uninstall.h"
 
 namespace {
 
@@ -112,11 +114,10 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     const char* arguments = argumentsOf(GetCommandLineA());
     if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, arguments, -1, "-u", -1) == CSTR_EQUAL) {
-        MessageBoxA(nullptr,
-                    "This example program does not uninstall itself: removing Sample Notes "
-                    "is up to the vendor's own program.\n\nNothing has been removed.",
-                    kTitle, MB_OK | MB_ICONINFORMATION);
-        return 0;
+        return setupUninstall();
+    }
+    if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, arguments, -1, "-u -s", -1) == CSTR_EQUAL) {
+        return setupUninstallQuiet();
     }
 
     WNDCLASSA windowClass = {};

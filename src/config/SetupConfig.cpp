@@ -55,8 +55,20 @@ bool stageIniResource(TemporaryFile& ini) {
     return WriteFile(file.get(), bytes, size, &written, nullptr) && written == size;
 }
 
-// The two-letter language code: the user's locale, unless the installed
-// program's settings file names a language of its own.
+void readFileTypeValues(const char* iniFile) {
+    for (int i = 0; i < kFileTypeValueCount; ++i) installState.fileType[i][0] = '\0';
+    char value[kTextSize];
+    for (int i = 0; i < kFileTypeValueCount; ++i) {
+        if (readIniString("FileType", kFileTypeKeys[i], installState.empty, value, sizeof value, iniFile) == 0) {
+            return;
+        }
+        convertLineBreaks(value);
+        copyText(installState.fileType[i], kTextSize, value);
+    }
+}
+
+}  // namespace
+
 void chooseLanguage(const char* iniFile, char (&language)[3]) {
     char abbreviation[10];
     if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, abbreviation, sizeof abbreviation) &&
@@ -88,20 +100,6 @@ bool readChained(const char* key, const char* language, char* value, DWORD size,
     }
     return false;
 }
-
-void readFileTypeValues(const char* iniFile) {
-    for (int i = 0; i < kFileTypeValueCount; ++i) installState.fileType[i][0] = '\0';
-    char value[kTextSize];
-    for (int i = 0; i < kFileTypeValueCount; ++i) {
-        if (readIniString("FileType", kFileTypeKeys[i], installState.empty, value, sizeof value, iniFile) == 0) {
-            return;
-        }
-        convertLineBreaks(value);
-        copyText(installState.fileType[i], kTextSize, value);
-    }
-}
-
-}  // namespace
 
 void convertLineBreaks(char* text) {
     for (char* p = text; *p; ++p) {

@@ -16,6 +16,17 @@ bool loadSetupConfiguration(HWND owner);
 // false; the slots before it keep their new texts.
 bool readSetupConfiguration(HWND owner, const char* iniFile);
 
+// The two-letter language code: the user's locale ("EN" when it cannot be
+// read), unless the installed program's settings file (ProgFile of section
+// Settings of `iniFile`, with ".ini", in the Windows folder) names one as the
+// two-letter Language of section Screen. Also used by the uninstaller, on
+// its own copy of the Settings section.
+void chooseLanguage(const char* iniFile, char (&language)[3]);
+
+// Reads `key` from the first of the sections `language`, "EN", "Settings"
+// of `iniFile` that has a non-empty value; false when none has.
+bool readChained(const char* key, const char* language, char* value, DWORD size, const char* iniFile);
+
 // GetPrivateProfileStringA into `buffer`; the count stored without the
 // terminator (0: missing or empty). A value that filled the buffer is
 // terminated in its last byte and counted as size - 1.

@@ -46,6 +46,11 @@ LONG RegistryKey::queryValue(void* buffer, const char* name, DWORD* size) {
     return RegQueryValueExA(key_, name, nullptr, &type, static_cast<BYTE*>(buffer), size);
 }
 
+LONG RegistryKey::enumerateSubKey(DWORD index, char* name, DWORD size) {
+    if (!key_) return ERROR_INVALID_HANDLE;
+    return RegEnumKeyExA(key_, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+}
+
 LONG RegistryKey::setDwordValue(DWORD value, const char* name) {
     if (!key_) return ERROR_INVALID_HANDLE;
     return RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),

@@ -32,6 +32,9 @@ public:
     LONG setStringValue(const char* text, const char* name);
 
     LONG deleteSubKey(const char* subKey);
+    // The name of the held key's subkey number `index` (0, 1, ...) into
+    // `name` of `size` bytes; ERROR_NO_MORE_ITEMS after the last.
+    LONG enumerateSubKey(DWORD index, char* name, DWORD size);
     // Deletes `subKey` and every key below it, deepest first; stops at the
     // first failure and returns its code. An empty or null name would mean
     // the held key itself: refused with ERROR_INVALID_PARAMETER.

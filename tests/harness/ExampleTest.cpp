@@ -16,6 +16,8 @@ const char* const kLanguageKeys[] = {
     "ProgDesc", "DirDesc", "ExtDesc", "InstallDesc", "NewerInstalled", "InstallBaseDir", "InstallProgDir",
     "InstallChange", "InstallBrowse", "InstallCompleted", "InstallFailed", "FileCopyFailed", "NotDir",
     "DirCreateFailed", "InstallOk", "InstallCancel", "InstallYes", "InstallNo", "Uninstall", "Installing",
+    "UninstallConfirm", "UninstallDone", "UninstallKept", "UninstallFileFailed", "UninstallIncomplete",
+    "UninstallNothing", "UninstallRunning",
 };
 
 std::string profileString(const std::string& file, const char* section, const char* key) {
@@ -168,15 +170,30 @@ TEST(SampleNotes, ShowsItsWindowAndClosesOnSystemClose) {
     }
 }
 
-TEST(SampleNotes, UninstallArgumentOnlyShowsAMessage) {
-    RunOptions options;
-    options.commandLine = quoteArgument(ownFolder() + "\\SampleNotes.exe") + " -u";
-    options.responder = pressWhenMatching({{"Sample Notes", "vendor's own program", "OK"}});
-    RunResult run = runProgram(options);
-    EXPECT_EQ(0u, run.exitCode) << run.describe();
-    ASSERT_EQ(1u, run.windows.size()) << run.describe();
-    EXPECT_EQ(0u, run.problemCount()) << run.describe();
-    EXPECT_TRUE(findTopLevelWindows("Sample Notes", run.processId).empty());
+// Run from the build folder, where no setup-uninstall.ini lies beside it,
+// "-u" finds no install: the removal helper says so, removes nothing, and
+// the program ends with the failure code; the quiet variant shows nothing.
+TEST(SampleNotes, UninstallArgumentWithoutInstallInformationRemovesNothing) {
+    const struct {
+        const char* arguments;
+        size_t windows;
+    } cases[] = {{" -u", 1}, {" -u -s", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        TempDir dir;
+        const std::string program = dir / "SampleNotes.exe";
+        ASSERT_TRUE(CopyFileA((ownFolder() + "\\SampleNotes.exe").c_str(), program.c_str(), FALSE));
+        RunOptions options;
+        options.commandLine = quoteArgument(program) + c.arguments;
+        options.followChildren = true;
+        options.responder = pressWhenMatching({{"Uninstall", "setup-uninstall.ini", "OK"}});
+        RunResult run = runProgram(options);
+        ASSERT_FALSE(run.timedOut) << run.describe();
+        EXPECT_EQ(5u, run.exitCode) << run.describe();  // SETUP_UNINSTALL_FAILED
+        EXPECT_EQ(c.windows, run.windows.size()) << run.describe();
+        EXPECT_EQ(0u, run.problemCount()) << run.describe();
+        EXPECT_TRUE(pathExists(program));
+    }
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 #include "ProcessRunner.h"
 
+#include <tlhelp32.h>
+
+#include <memory>
+
 #include "common/Scoped.h"
 
 namespace {
@@ -23,6 +27,58 @@ BOOL CALLBACK matchTitle(HWND hwnd, LPARAM param) {
     int length = GetWindowTextA(hwnd, text, sizeof text);
     if (length >= 0 && *search->title == std::string(text, static_cast<size_t>(length))) search->found.push_back(hwnd);
     return TRUE;
+}
+
+// A process started by the watched program (or by one of its children).
+struct Child {
+    DWORD id = 0;
+    HANDLE process = nullptr;
+    std::unique_ptr<WindowWatcher> watcher;
+    ~Child() {
+        if (process) CloseHandle(process);
+    }
+};
+
+// Adds the processes whose parent is the program or a known child; true when
+// one was found.
+bool findChildren(DWORD programId, std::vector<std::unique_ptr<Child>>& children, const Responder& responder,
+                  const std::function<void(const SeenWindow&)>& onRecord) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    auto known = [&](DWORD id) {
+        if (id == programId) return true;
+        for (const auto& child : children) {
+            if (child->id == id) return true;
+        }
+        return false;
+    };
+    // Repeated until a pass adds nothing, so that grandchildren listed before
+    // their parent are found too.
+    for (bool added = true; added;) {
+        added = false;
+        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+            if (known(entry.th32ProcessID) || !known(entry.th32ParentProcessID)) continue;
+            auto child = std::make_unique<Child>();
+            child->id = entry.th32ProcessID;
+            child->process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, child->id);
+            child->watcher = std::make_unique<WindowWatcher>(child->id, responder);
+            if (onRecord) child->watcher->onRecord(onRecord);
+            children.push_back(std::move(child));
+            added = found = true;
+        }
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+bool childrenEnded(const std::vector<std::unique_ptr<Child>>& children) {
+    for (const auto& child : children) {
+        if (child->process && WaitForSingleObject(child->process, 0) == WAIT_TIMEOUT) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -96,21 +152,34 @@ RunResult runProgram(const RunOptions& options) {
     Responder responder = options.responder ? options.responder : [](const WindowInfo&) { return Response::wait(); };
     WindowWatcher watcher(program.processId(), responder);
     if (options.onRecord) watcher.onRecord(options.onRecord);
+    std::vector<std::unique_ptr<Child>> children;
     DWORD start = GetTickCount();
     for (;;) {
         watcher.poll();
-        if (program.waitForExit(0, &result.exitCode)) break;
+        bool newChild = options.followChildren &&
+                        findChildren(program.processId(), children, responder, options.onRecord);
+        for (const auto& child : children) child->watcher->poll();
+        // The end: the program and every child it started have ended, and a
+        // look after that found no new one.
+        if (program.waitForExit(0, &result.exitCode) && !newChild && childrenEnded(children)) break;
         if (GetTickCount() - start >= options.timeoutMs) {
             result.timedOut = true;
             program.kill();
             break;
         }
         HANDLE process = program.process();
-        MsgWaitForMultipleObjects(1, &process, FALSE, kPollMs, QS_ALLINPUT);
+        bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;  // then only children are left
+        MsgWaitForMultipleObjects(ended ? 0 : 1, &process, FALSE, kPollMs, QS_ALLINPUT);
     }
     result.elapsedMs = GetTickCount() - start;
     program.waitForExit(0, &result.exitCode);
     result.windows = watcher.finish();
+    for (const auto& child : children) {
+        for (SeenWindow& seen : child->watcher->finish()) result.windows.push_back(std::move(seen));
+        DWORD code = kKilledExitCode;
+        if (child->process) GetExitCodeProcess(child->process, &code);
+        result.childExitCodes.push_back(code);
+    }
     return result;
 }
 

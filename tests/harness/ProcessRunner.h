@@ -16,6 +16,10 @@ struct RunOptions {
     DWORD timeoutMs = 60000;
     Responder responder;        // empty: every window is left alone
     std::function<void(const SeenWindow&)> onRecord;  // optional, called as windows are recorded
+    // Also watch the processes the program starts (and those they start),
+    // answer their windows with the same responder, and wait for their end
+    // too (within the same timeout).
+    bool followChildren = false;
 };
 
 struct RunResult {
@@ -25,7 +29,8 @@ struct RunResult {
     bool timedOut = false;      // killed, with the processes it started, after timeoutMs
     DWORD exitCode = 0;         // meaningful when started and not timed out
     DWORD elapsedMs = 0;
-    std::vector<SeenWindow> windows;
+    std::vector<SeenWindow> windows;  // the program's, then each child's in the order they were found
+    std::vector<DWORD> childExitCodes;  // with followChildren: each child's, in the order they were found
 
     // Entries marked unexpected or whose steps failed.
     size_t problemCount() const;

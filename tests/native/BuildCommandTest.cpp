@@ -197,7 +197,8 @@ TEST_F(BuildCommandTest, TheInstallerReadsBack) {
     writeText(root_ / "signed.exe", std::string(signedFile.begin(), signedFile.end()));
     ToolRun verified = run({"verify", (root_ / "signed.exe").string()});
     EXPECT_EQ(0, verified.exitCode) << verified.err;
-    EXPECT_NE(std::string::npos, verified.out.find("sound: 43 entries")) << verified.out;
+    // 42 payload entries, the program Notes.exe and the uninstall manifest.
+    EXPECT_NE(std::string::npos, verified.out.find("sound: 44 entries")) << verified.out;
     ToolRun stub = run({"list", (root_ / "stub.exe").string()});
     EXPECT_EQ(1, stub.exitCode);
     EXPECT_NE(std::string::npos, stub.err.find("no resource 129")) << stub.err;
@@ -309,7 +310,7 @@ TEST_F(BuildCommandTest, RefusalsSayWhy) {
         {"empty ProgVersion", [](const fs::path& root) { writeText(root / "setup.ini", "[Settings]\r\nProgName=A\r\nProgVersion=\r\n"); },
          "setup.ini:3: error: ProgVersion is empty"},
         {"signed stub", stub(signedStub), "signed"},
-        {"console stub", stub(console), "not a 32-bit Windows GUI program"},
+        {"console stub", stub(console), "not a Windows GUI program"},
         {"too large for the address space", stub(huge), "more than its limit of 1800 MiB"},
         {"a file beside Program", [](const fs::path& root) { writeText(root / "payload/loose.txt", "x"); },
          "only the folders Program and Documents"},

@@ -113,8 +113,10 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     }
     PeImage image;
     if (!image.load(stub, error)) return fail(err, stub, error);
-    if (image.kind() != PeKind::Pe32 || image.subsystem() != kSubsystemGui) {
-        return fail(err, stub, "not a 32-bit Windows GUI program, so not an installer stub");
+    // The stub is the 32-bit installer; the 64-bit build of the same sources
+    // (made to run the tests under 64-bit Wine) is accepted as well.
+    if (image.kind() == PeKind::NotPe || image.subsystem() != kSubsystemGui) {
+        return fail(err, stub, "not a Windows GUI program, so not an installer stub");
     }
 
     std::u16string company;
@@ -127,6 +129,7 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
 
     PackOptions pack;
     pack.jobs = options.jobs;
+    pack.setupIni = options.ini;  // the Program tree gets the uninstall manifest
     if (!readSourceDateEpoch(pack, error)) return fail(err, "SOURCE_DATE_EPOCH", error);
     auto archive = std::make_shared<ByteVector>();
     if (!packPayload(options.payload, pack, *archive, error)) {

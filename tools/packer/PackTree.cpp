@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ArchiveWriter.h"
+#include "UninstallManifest.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ struct SourceEntry {
     FileTime64 creationTime = 0;
     FileTime64 lastAccessTime = 0;
     FileTime64 lastWriteTime = 0;
+    bool generated = false;  // contents made by the packer, not read from disk
+    std::string contents;
 };
 
 std::string systemError(const std::string& what, const std::string& path) {
@@ -231,6 +234,12 @@ bool checkNameLength(const SourceEntry& entry, const ByteVector& field, bool wid
 }
 
 bool packFile(const SourceEntry& entry, ArchiveItem& item, std::string& error) {
+    if (entry.generated) {
+        item.packed = packBytes(entry.contents);
+        item.fields.sizeLow = static_cast<uint32_t>(entry.contents.size());
+        item.fields.packedSizeLow = static_cast<uint32_t>(item.packed.size());
+        return true;
+    }
     int fd = openQuietly(entry.path, O_RDONLY);
     if (fd < 0) {
         error = systemError("cannot open", entry.path);
@@ -300,6 +309,58 @@ bool packFiles(const std::vector<SourceEntry>& entries, const std::vector<Archiv
     return true;
 }
 
+// Adds the uninstall manifest to the Program tree, made from the setup INI
+// and the tree's names; its times are the INI's last-write time, clamped like
+// every other entry's. Nothing when the payload has no Program folder.
+bool addUninstallManifest(const std::string& setupIni, std::vector<SourceEntry>& entries,
+                          const PackOptions& options, std::string& error) {
+    const std::string prefix = "Program\\";
+    auto program = std::find_if(entries.begin(), entries.end(),
+                                [](const SourceEntry& e) { return e.directory && e.name == "Program"; });
+    if (program == entries.end()) return true;
+    int fd = openQuietly(setupIni, O_RDONLY);
+    struct statx st;
+    if (fd < 0 || statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &st) != 0) {
+        error = systemError("cannot read the setup INI", setupIni);
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    std::string ini;
+    char buffer[1 << 16];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0) ini.append(buffer, static_cast<size_t>(got));
+    close(fd);
+    if (got < 0) {
+        error = systemError("cannot read the setup INI", setupIni);
+        return false;
+    }
+    std::vector<std::string> names;
+    for (const SourceEntry& e : entries) {
+        if (e.name.compare(0, prefix.size(), prefix) == 0) names.push_back(e.name.substr(prefix.size()) + (e.directory ? "\\" : ""));
+    }
+    SourceEntry manifest;
+    manifest.name = prefix + kUninstallManifestName;
+    manifest.path = setupIni;
+    manifest.generated = true;
+    manifest.attributes = kAttributeArchive;
+    manifest.lastWriteTime = fromStatx(st.stx_mtime);
+    FileTime64 epoch = fileTimeFromUnix(options.epoch < 0 ? 0 : options.epoch, 0);
+    if (options.clampTimes && manifest.lastWriteTime > epoch) manifest.lastWriteTime = epoch;
+    manifest.creationTime = manifest.lastAccessTime = manifest.lastWriteTime;
+    if (!buildUninstallManifest(ini, names, manifest.contents, error)) {
+        error = setupIni + ": " + error;
+        return false;
+    }
+    // Its place in the archive's order: among Program's direct children.
+    auto place = std::find_if(program + 1, entries.end(), [&](const SourceEntry& e) {
+        if (e.name.compare(0, prefix.size(), prefix) != 0) return true;
+        std::string rest = e.name.substr(prefix.size());
+        return rest.substr(0, rest.find('\\')) > kUninstallManifestName;
+    });
+    entries.insert(place, manifest);
+    return true;
+}
+
 bool scanAndFill(const std::string& folder, const PackOptions& options, ArchiveWriter& writer,
                  std::string& error) {
     struct stat st;
@@ -313,6 +374,7 @@ bool scanAndFill(const std::string& folder, const PackOptions& options, ArchiveW
     }
     std::vector<SourceEntry> entries;
     if (!TreeScanner(entries, options).scanTop(folder, error)) return false;
+    if (!options.setupIni.empty() && !addUninstallManifest(options.setupIni, entries, options, error)) return false;
     bool wide = false;
     if (!chooseWideNames(entries, options.names, wide, error)) return false;
 

@@ -17,6 +17,9 @@ struct PackOptions {
     // SOURCE_DATE_EPOCH: stored times later than it are stored as it.
     bool clampTimes = false;
     int64_t epoch = 0;
+    // The setup INI: with it, the Program tree also receives the uninstall
+    // manifest (see UninstallManifest.h).
+    std::string setupIni;
 };
 
 // Takes SOURCE_DATE_EPOCH from the environment into `options`; false, with a

@@ -35,8 +35,12 @@ const char* const kSlotKeys[kSlotCount] = {
 constexpr int kProgName = 0, kProgVersion = 1, kProgFile = 2, kProgDir = 3, kFirstText = 4;
 
 const char* const kFileTypeKeys[4] = {"Type", "Extension", "Open", "Icon"};
-// Keys that language sections commonly carry for other tools; never read.
-const char* const kIgnoredKeys[] = {"Uninstall", "Installing"};
+// Keys of language sections that the installer does not read: the texts of
+// the uninstaller, and texts kept for other tools.
+const char* const kIgnoredKeys[] = {
+    "Uninstall", "Installing", "UninstallConfirm", "UninstallDone", "UninstallKept",
+    "UninstallFileFailed", "UninstallIncomplete", "UninstallNothing", "UninstallRunning",
+};
 
 const char kSettings[] = "Settings";
 const char kFileType[] = "FileType";

@@ -19,7 +19,7 @@ constexpr int kExitUsage = 2;
 const char kUsage[] =
     "usage: setup-pack build --ini SETUP.INI --payload FOLDER [--icon APP.ICO] [--company TEXT]\n"
     "                        [--stub SETUP-STUB.EXE] [--jobs N] --output SETUP.EXE\n"
-    "       setup-pack create [--names=auto|ansi|wide] FOLDER ARCHIVE\n"
+    "       setup-pack create [--names=auto|ansi|wide] [--setup-ini=FILE] FOLDER ARCHIVE\n"
     "       setup-pack list ARCHIVE|SETUP.EXE\n"
     "       setup-pack verify ARCHIVE|SETUP.EXE\n"
     "       setup-pack check --ini SETUP.INI --payload FOLDER [--strict]\n"
@@ -57,6 +57,10 @@ const char kHelp[] =
     "                      names converted from UTF-8 (the default)\n"
     "        --names=ansi  8-bit names; a name that is not ASCII is refused\n"
     "        --names=wide  UTF-16LE names\n"
+    "        --setup-ini=FILE  the setup INI: the Program folder then also gets\n"
+    "                      setup-uninstall.ini, what the uninstaller needs (the\n"
+    "                      program's names, its Uninstall texts, every file and\n"
+    "                      folder of Program)\n"
     "        Names must be valid UTF-8 and, with their terminator, shorter than\n"
     "        260 bytes (8-bit) or 260 UTF-16 units; the installer prepends its\n"
     "        staging folder, so shorter names are safer. Files must be smaller\n"
@@ -111,6 +115,7 @@ int create(const std::vector<std::string>& args) {
         if (arg == "--names=auto") mode = NameMode::Auto;
         else if (arg == "--names=ansi") mode = NameMode::Ansi;
         else if (arg == "--names=wide") mode = NameMode::Wide;
+        else if (arg.compare(0, 12, "--setup-ini=") == 0 && arg.size() > 12) options.setupIni = arg.substr(12);
         else if (arg.compare(0, 2, "--") == 0) return usageError(("unknown option " + arg).c_str());
         else paths.push_back(arg);
     }

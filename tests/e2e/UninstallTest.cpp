@@ -1,0 +1,454 @@
+// The uninstaller end to end: a program installed by setup.exe -s, its
+// uninstall entry's command run as the system runs it, the windows answered,
+// and the prefix checked afterwards. Both forms: the library inside the
+// program, and setup-uninstall.exe started by a plain C program.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "InstallerRun.h"
+#include "PrefixState.h"
+#include "ProcessRunner.h"
+#include "TestSupport.h"
+#include "UninstallManifest.h"
+
+namespace {
+
+constexpr DWORD kRemoved = 0, kFolderKept = 1, kNothing = 2, kIncomplete = 4;
+
+const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char kAppPathsRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+const char kOtherProduct[] = "SOFTWARE\\QRB\\Another Product\\3.0";
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+enum class Form { Library, Helper };
+
+// The helper files in the temp folder ("sun*.tmp").
+std::set<std::string> helperFilesInTemp() {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::set<std::string> found;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((std::string(temp) + "sun*.tmp").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return found;
+    do found.insert(std::string(temp) + entry.cFileName);
+    while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return found;
+}
+
+// Files the platform deletes at its next start (MoveFileEx with
+// MOVEFILE_DELAY_UNTIL_REBOOT): "\??\" paths, each followed by an empty
+// target, in one multi-string value.
+bool deletedAtNextStart(const std::string& path) {
+    std::vector<RegistryValue> values = registryValues(HKEY_LOCAL_MACHINE, kSessionManager);
+    for (const RegistryValue& value : values) {
+        if (value.name != "PendingFileRenameOperations") continue;
+        std::string wanted = "\\??\\" + path;
+        for (size_t at = 0; at < value.data.size();) {
+            size_t end = value.data.find('\0', at);
+            if (end == std::string::npos) end = value.data.size();
+            if (_stricmp(value.data.substr(at, end - at).c_str(), wanted.c_str()) == 0) return true;
+            at = end + 1;
+        }
+    }
+    return false;
+}
+
+// One program installed by a custom setup.exe: names of its own, a program
+// that uses the library (a copy of Sample Notes) or the plain C starter with
+// setup-uninstall.exe beside it, a subfolder, a document, a file type, and
+// the manifest the packer writes.
+class Installed {
+public:
+    Installed(Form form, const ProgramNames& programNames) : names(programNames), form_(form) {
+        installDir = "C:\\Program Files\\" + names.progDir;
+        program = installDir + "\\" + names.progFile + ".exe";
+        // Named after ProgName, which versions of a program share.
+        std::string base = names.progName;
+        base.erase(std::remove(base.begin(), base.end(), ' '), base.end());
+        type = base + ".Document";
+        extension = "." + base;
+        ini = setupIni(names, "", "[FileType]\r\nType=" + type + "\r\nExtension=" + extension +
+                                      "\r\nOpen=\"\"%s\\" + names.progFile + ".exe\" \"%%1\"\"\r\n");
+        std::string programBytes = readFile(ownFolder() + (form == Form::Library ? "\\SampleNotes.exe"
+                                                                                 : "\\start-uninstall.exe"));
+        std::vector<std::string> listed = {"Data\\", "Data\\readme.txt", names.progFile + ".exe"};
+        if (form == Form::Helper) listed.push_back("setup-uninstall.exe");
+        std::string manifest, error;
+        EXPECT_TRUE(buildUninstallManifest(ini, listed, manifest, error)) << error;
+        ArchiveWriter writer;
+        writer.addDirectory("Documents");
+        writer.addFile("Documents\\Note.txt", "the user's notes");
+        writer.addDirectory("Program");
+        writer.addDirectory("Program\\Data");
+        writer.addFile("Program\\Data\\readme.txt", "read me");
+        writer.addFile("Program\\" + names.progFile + ".exe", programBytes);
+        if (form == Form::Helper) {
+            writer.addFile("Program\\setup-uninstall.exe", readFile(ownFolder() + "\\setup-uninstall.exe"));
+        }
+        writer.addFile("Program\\setup-uninstall.ini", manifest);
+        installer = std::make_unique<InstallerRun>(ini, writer.build());
+    }
+    ~Installed() { clean(); }
+
+    // setup.exe -s; the program it starts at the end is closed again.
+    void install() {
+        InstallerOutcome outcome = installer->run("-s", [](const WindowInfo& window) {
+            return window.isMessageBox() ? Response::press(IDOK) : Response::close().markUnexpected("no dialog");
+        });
+        ASSERT_EQ(1u, outcome.run.exitCode) << outcome.run.describe();
+        if (form_ == Form::Library) closeStartedProgram();
+        ASSERT_TRUE(pathExists(program));
+    }
+
+    // The uninstall entry's command, split as the system does: a quoted path
+    // and the arguments after it.
+    std::string uninstallCommand(const std::string& extra = "") {
+        std::string command = readRegistryString(HKEY_LOCAL_MACHINE, kUninstallRoot + names.progDir,
+                                                  "UninstallString").value_or("");
+        EXPECT_EQ(0u, command.find('"')) << command;
+        size_t close = command.find('"', 1);
+        EXPECT_NE(std::string::npos, close) << command;
+        std::string path = command.substr(1, close - 1);
+        std::string arguments = command.substr(close + 1);
+        arguments.erase(0, arguments.find_first_not_of(' '));
+        EXPECT_EQ(program, path);
+        EXPECT_EQ("-u", arguments);
+        return quoteArgument(path) + " " + arguments + extra;
+    }
+
+    RunResult uninstall(const std::string& command, Responder responder) {
+        RunOptions options;
+        options.commandLine = command;
+        options.followChildren = true;
+        options.timeoutMs = 120000;
+        options.responder = std::move(responder);
+        return runProgram(options);
+    }
+
+    std::string documents() const { return specialFolder(CSIDL_PERSONAL) + "\\" + names.progDir; }
+    std::string menuGroup() const { return specialFolder(CSIDL_PROGRAMS) + "\\" + names.progName; }
+    std::string desktopLink() const { return specialFolder(CSIDL_DESKTOP) + "\\" + names.progName + ".lnk"; }
+    std::string vendorKey() const { return "SOFTWARE\\QRB\\" + names.progName; }
+    std::string appPathKey() const { return kAppPathsRoot + names.progFile + ".exe"; }
+
+    // Nothing of the install is left but the documents (and `userFile`).
+    void expectRemoved(const std::string& userFile = "") {
+        EXPECT_FALSE(pathExists(program));
+        if (userFile.empty()) {
+            EXPECT_FALSE(pathExists(installDir));
+        } else {
+            std::vector<TreeEntry> left = listTree(installDir);
+            ASSERT_EQ(1u, left.size());
+            EXPECT_EQ(userFile, left[0].path);
+        }
+        EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kUninstallRoot + names.progDir));
+        EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, appPathKey()));
+        EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, vendorKey()));
+        EXPECT_FALSE(pathExists(menuGroup()));
+        EXPECT_FALSE(pathExists(desktopLink()));
+        EXPECT_EQ("the user's notes", readFileContents(documents() + "\\Note.txt").value_or("(missing)"));
+        EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, kOtherProduct));
+    }
+
+    void closeStartedProgram() {
+        DWORD start = GetTickCount();
+        do {
+            for (HWND window : findTopLevelWindows("Sample Notes")) {
+                DWORD id = 0;
+                GetWindowThreadProcessId(window, &id);
+                HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id);
+                char image[MAX_PATH] = "";
+                DWORD size = sizeof image;
+                bool ours = process && QueryFullProcessImageNameA(process, 0, image, &size) &&
+                            _stricmp(image, program.c_str()) == 0;
+                if (process) CloseHandle(process);
+                if (ours) {
+                    closeTopLevelWindow(window, 5000);
+                    return;
+                }
+            }
+            Sleep(50);
+        } while (GetTickCount() - start < 10000);
+    }
+
+    void clean() {
+        removeFileTree(installDir);
+        removeFileTree(documents());
+        removeFileTree(menuGroup());
+        removeFileTree(desktopLink());
+        deleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallRoot + names.progDir);
+        deleteRegistryTree(HKEY_LOCAL_MACHINE, appPathKey());
+        deleteRegistryTree(HKEY_LOCAL_MACHINE, vendorKey());
+        deleteRegistryTree(HKEY_CLASSES_ROOT, type);
+        deleteRegistryTree(HKEY_CLASSES_ROOT, extension);
+    }
+
+    ProgramNames names;
+    std::string installDir, program, type, extension, ini;
+    std::unique_ptr<InstallerRun> installer;
+
+private:
+    Form form_;
+};
+
+// The message boxes of a run, as "caption|text".
+std::vector<std::string> messages(const RunResult& run) {
+    std::vector<std::string> shown;
+    for (const SeenWindow& seen : run.windows) {
+        if (seen.window.isMessageBox()) shown.push_back(seen.window.caption + "|" + seen.window.messageText);
+    }
+    return shown;
+}
+
+// Answers the confirmation with Yes and every other message with OK (or
+// Cancel where it asks to retry).
+Response confirmAndAcknowledge(const WindowInfo& window) {
+    if (!window.isMessageBox()) return Response::close().markUnexpected("not a message box");
+    if (window.button("Yes")) return Response::press(IDYES);
+    if (window.button("Retry")) return Response::press(IDCANCEL);
+    return Response::press(IDOK);
+}
+
+class UninstallTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        createRegistryKey(kOtherProduct);
+        tempBefore = helperFilesInTemp();
+    }
+    void TearDown() override { deleteRegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\QRB\\Another Product"); }
+
+    static void createRegistryKey(const std::string& path) {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                 nullptr, &key, nullptr));
+        RegCloseKey(key);
+    }
+
+    // Nothing of the helper stays in the temp folder, beyond what the
+    // platform deletes at its next start.
+    void expectTempClean() {
+        for (const std::string& file : helperFilesInTemp()) {
+            if (tempBefore.count(file)) continue;
+            EXPECT_TRUE(deletedAtNextStart(file)) << file << " stays in the temp folder";
+        }
+    }
+
+    std::set<std::string> tempBefore;
+};
+
+// Each form, asked or quiet; a file of the user's keeps the folder and is
+// named; a file type that another program took over stays.
+TEST_F(UninstallTest, RemovesWhatTheInstallMadeAndNothingElse) {
+    const struct {
+        const char* what;
+        Form form;
+        bool quiet;
+        bool userFile;
+        bool typeTakenOver;
+    } cases[] = {
+        {"library, asked", Form::Library, false, true, true},
+        {"library, quiet", Form::Library, true, false, false},
+        {"helper, asked", Form::Helper, false, false, true},
+        {"helper, quiet", Form::Helper, true, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Installed installed(c.form, ProgramNames("Unin"));
+        ASSERT_NO_FATAL_FAILURE(installed.install());
+        EXPECT_TRUE(registryKeyExists(HKEY_CLASSES_ROOT, installed.type));
+        EXPECT_TRUE(pathExists(installed.desktopLink()));
+        const std::string userFile = "notes.cfg";
+        if (c.userFile) {
+            ASSERT_TRUE(writeFile(installed.installDir + "\\" + userFile, "the program's settings"));
+        }
+        const std::string otherCommand = "\"C:\\Other\\other.exe\" \"%1\"";
+        if (c.typeTakenOver) {
+            HKEY key = nullptr;
+            ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, (installed.type + "\\Shell\\open\\command").c_str(),
+                                                   0, KEY_ALL_ACCESS, &key));
+            RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(otherCommand.c_str()),
+                           static_cast<DWORD>(otherCommand.size() + 1));
+            RegCloseKey(key);
+        }
+
+        RunResult run = installed.uninstall(installed.uninstallCommand(c.quiet ? " -s" : ""), confirmAndAcknowledge);
+        ASSERT_FALSE(run.timedOut) << run.describe();
+        DWORD expected = c.userFile ? kFolderKept : kRemoved;
+        EXPECT_EQ(expected, run.exitCode) << run.describe();
+        ASSERT_FALSE(run.childExitCodes.empty()) << run.describe();
+        EXPECT_EQ(expected, run.childExitCodes.back()) << run.describe();
+        EXPECT_EQ(0u, run.problemCount()) << run.describe();
+        const std::string caption = "Uninstall " + installed.names.progName + "|";
+        std::vector<std::string> expectedMessages;
+        if (!c.quiet) {
+            expectedMessages = {caption + "Do you want to remove " + installed.names.progName +
+                                " from this computer?\r\n\r\nYour documents are kept."};
+            expectedMessages.push_back(
+                c.userFile ? caption + installed.names.progName +
+                                 " has been removed. Its folder was kept because it holds files that the "
+                                 "installation did not put there (files you or the program made):\n\n" +
+                                 installed.installDir
+                           : caption + installed.names.progName + " has been removed from this computer.");
+        }
+        EXPECT_EQ(expectedMessages, messages(run));
+
+        installed.expectRemoved(c.userFile ? userFile : "");
+        EXPECT_EQ(c.typeTakenOver, registryKeyExists(HKEY_CLASSES_ROOT, installed.type));
+        EXPECT_EQ(c.typeTakenOver, registryKeyExists(HKEY_CLASSES_ROOT, installed.extension));
+        if (c.typeTakenOver) {
+            EXPECT_EQ(otherCommand, readRegistryString(HKEY_CLASSES_ROOT, installed.type + "\\Shell\\open\\command", "")
+                                        .value_or(""));
+        }
+        expectTempClean();
+    }
+}
+
+// The example itself: setup.exe -s, then its uninstall entry, answered in
+// the example's own English texts.
+TEST_F(UninstallTest, TheExampleRemovesItselfWithItsOwnTexts) {
+    const std::string installDir = "C:\\Program Files\\SampleNotes";
+    const std::string program = installDir + "\\SampleNotes.exe";
+    RunOptions setup;
+    setup.commandLine = quoteArgument(ownFolder() + "\\setup.exe") + " -s";
+    setup.timeoutMs = 120000;
+    setup.responder = [](const WindowInfo&) { return Response::press(IDOK); };
+    ASSERT_EQ(1u, runProgram(setup).exitCode);
+    if (HWND window = waitForTopLevelWindow("Sample Notes", 20000)) closeTopLevelWindow(window, 5000);
+    std::string command = readRegistryString(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "SampleNotes",
+                                             "UninstallString").value_or("");
+    ASSERT_EQ("\"" + program + "\" -u", command);
+
+    RunOptions options;
+    options.commandLine = command;
+    options.followChildren = true;
+    options.timeoutMs = 120000;
+    options.responder = confirmAndAcknowledge;
+    RunResult run = runProgram(options);
+    ASSERT_FALSE(run.timedOut) << run.describe();
+    EXPECT_EQ(kRemoved, run.exitCode) << run.describe();
+    EXPECT_EQ(std::vector<std::string>(
+                  {"Uninstall Sample Notes|Do you want to remove Sample Notes from this computer?\r\n\r\n"
+                   "Your documents are kept.",
+                   "Uninstall Sample Notes|Sample Notes has been removed from this computer."}),
+              messages(run));
+    EXPECT_FALSE(pathExists(installDir));
+    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "SampleNotes"));
+    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, std::string(kAppPathsRoot) + "SampleNotes.exe"));
+    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\QRB\\Sample Notes"));
+    EXPECT_FALSE(registryKeyExists(HKEY_CLASSES_ROOT, ".snote"));
+    EXPECT_FALSE(registryKeyExists(HKEY_CLASSES_ROOT, "SampleNotes.Document"));
+    EXPECT_FALSE(pathExists(specialFolder(CSIDL_PROGRAMS) + "\\Sample Notes"));
+    EXPECT_FALSE(pathExists(specialFolder(CSIDL_DESKTOP) + "\\Sample Notes.lnk"));
+    EXPECT_TRUE(pathExists(specialFolder(CSIDL_PERSONAL) + "\\SampleNotes\\Welcome.snote"));
+    EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, kOtherProduct));
+    expectTempClean();
+    removeFileTree(specialFolder(CSIDL_PERSONAL) + "\\SampleNotes");
+}
+
+// Run again: after a completed uninstall there is nothing to remove; an
+// uninstall cut short by a file held open keeps its entry and finishes when
+// run again; installing after an uninstall is a fresh install.
+TEST_F(UninstallTest, RunAgainFinishesOrSaysThereIsNothingLeft) {
+    {
+        SCOPED_TRACE("twice");
+        Installed installed(Form::Library, ProgramNames("Twice"));
+        ASSERT_NO_FATAL_FAILURE(installed.install());
+        const std::string program = readFile(installed.program);
+        const std::string manifest = readFile(installed.installDir + "\\setup-uninstall.ini");
+        RunResult first = installed.uninstall(installed.uninstallCommand(" -s"), confirmAndAcknowledge);
+        ASSERT_EQ(kRemoved, first.exitCode) << first.describe();
+        // The program and its manifest back from a backup: nothing else is.
+        ASSERT_TRUE(writeFile(installed.program, program));
+        ASSERT_TRUE(writeFile(installed.installDir + "\\setup-uninstall.ini", manifest));
+        RunResult second = installed.uninstall(quoteArgument(installed.program) + " -u", confirmAndAcknowledge);
+        EXPECT_EQ(kNothing, second.exitCode) << second.describe();
+        EXPECT_EQ(std::vector<std::string>({"Uninstall " + installed.names.progName + "|" +
+                                            installed.names.progName +
+                                            " is not installed here any more: there is nothing to remove."}),
+                  messages(second));
+        EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, kOtherProduct));
+    }
+    {
+        SCOPED_TRACE("interrupted, then run again");
+        Installed installed(Form::Library, ProgramNames("Again"));
+        ASSERT_NO_FATAL_FAILURE(installed.install());
+        std::string command = installed.uninstallCommand();
+        // Held open by this process: it cannot go, the user cancels the retry.
+        HANDLE held = CreateFileA((installed.installDir + "\\Data\\readme.txt").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        RunResult cut = installed.uninstall(command, confirmAndAcknowledge);
+        CloseHandle(held);
+        ASSERT_FALSE(cut.childExitCodes.empty()) << cut.describe();
+        EXPECT_EQ(kIncomplete, cut.childExitCodes.back()) << cut.describe();
+        std::vector<std::string> shown = messages(cut);
+        ASSERT_EQ(3u, shown.size()) << cut.describe();
+        EXPECT_NE(std::string::npos, shown[1].find("A file could not be removed.")) << shown[1];
+        EXPECT_NE(std::string::npos, shown[1].find(installed.installDir + "\\Data\\readme.txt")) << shown[1];
+        EXPECT_NE(std::string::npos, shown[2].find("has not been removed completely")) << shown[2];
+        // Its entry and the program stay, so the system's list can run it again.
+        EXPECT_TRUE(pathExists(installed.program));
+        RunResult again = installed.uninstall(installed.uninstallCommand(), confirmAndAcknowledge);
+        EXPECT_EQ(kRemoved, again.exitCode) << again.describe();
+        installed.expectRemoved();
+    }
+    {
+        SCOPED_TRACE("installed again");
+        Installed installed(Form::Library, ProgramNames("Fresh"));
+        ASSERT_NO_FATAL_FAILURE(installed.install());
+        RunResult run = installed.uninstall(installed.uninstallCommand(" -s"), confirmAndAcknowledge);
+        ASSERT_EQ(kRemoved, run.exitCode) << run.describe();
+        ASSERT_NO_FATAL_FAILURE(installed.install());
+        EXPECT_EQ(installed.installDir, readRegistryString(HKEY_LOCAL_MACHINE, kUninstallRoot + installed.names.progDir,
+                                                           "InstallLocation").value_or(""));
+        std::vector<std::string> tree;
+        for (const TreeEntry& entry : listTree(installed.installDir)) tree.push_back(entry.path);
+        std::sort(tree.begin(), tree.end());
+        EXPECT_EQ(std::vector<std::string>({"Data", "Data\\readme.txt", installed.names.progFile + ".exe",
+                                            "setup-uninstall.ini"}),
+                  tree);
+        RunResult last = installed.uninstall(installed.uninstallCommand(" -s"), confirmAndAcknowledge);
+        EXPECT_EQ(kRemoved, last.exitCode) << last.describe();
+    }
+    expectTempClean();
+}
+
+// An older version's "-u" after a newer version was installed: the newer
+// install's entries go only when they are this program's (same ProgDir, so
+// the same folder); another ProgDir keeps its entry, App Paths and the
+// vendor key they share.
+TEST_F(UninstallTest, AnOlderVersionRemovesOnlyEntriesOfItsOwnFolder) {
+    for (bool sameDir : {true, false}) {
+        SCOPED_TRACE(sameDir ? "same ProgDir" : "another ProgDir");
+        ProgramNames olderNames("Older");
+        ProgramNames newerNames = olderNames;
+        newerNames.version = "1.3";
+        // The same folder keeps the older program only when the newer one
+        // has another file name.
+        if (sameDir) newerNames.progFile += "N";
+        else newerNames.progDir += "N";
+        Installed older(Form::Library, olderNames);
+        Installed newer(Form::Library, newerNames);
+        ASSERT_NO_FATAL_FAILURE(older.install());
+        ASSERT_NO_FATAL_FAILURE(newer.install());
+        RunResult run = older.uninstall(quoteArgument(older.program) + " -u -s", confirmAndAcknowledge);
+        ASSERT_FALSE(run.timedOut) << run.describe();
+        EXPECT_EQ(kRemoved, run.exitCode) << run.describe();
+        EXPECT_FALSE(pathExists(older.installDir));
+        EXPECT_EQ(!sameDir, registryKeyExists(HKEY_LOCAL_MACHINE, kUninstallRoot + newerNames.progDir));
+        EXPECT_EQ(!sameDir, registryKeyExists(HKEY_LOCAL_MACHINE, newer.appPathKey()));
+        EXPECT_EQ(!sameDir, registryKeyExists(HKEY_LOCAL_MACHINE, newer.vendorKey()));
+        EXPECT_EQ(!sameDir, registryKeyExists(HKEY_CLASSES_ROOT, newer.type));
+        EXPECT_EQ(!sameDir, pathExists(newer.program));
+    }
+    expectTempClean();
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+#pragma once
+// The uninstall manifest: a file that the packer adds to the Program tree of
+// every payload, so that the uninstaller knows exactly what the install
+// folder received and can name the program as the installer did.
+//
+// It is an INI text in the setup INI's own encoding (the ANSI code page,
+// CR LF lines), read on Windows with the platform's profile reader, plus one
+// section of file names that the uninstaller reads itself:
+//
+//   ; header comment
+//   [Settings]            ProgName, ProgVersion, ProgFile, ProgDir lines
+//   [FileType]            Type and Extension lines
+//   [EN], [FR], ...       ProgName, ProgVersion, ProgFile, ProgDir and every
+//                         key whose name starts with "Uninstall"
+//   [Files]               one name per line, relative to the install folder,
+//                         UTF-8, backslash-separated; folders end with a
+//                         backslash; every folder before its contents; the
+//                         manifest itself is listed too. Always last.
+//
+// The key lines are copied byte for byte from the setup INI, in its order
+// (duplicates included), so the profile reader gives the uninstaller the same
+// values, quotes and all, that it gave the installer.
+#include <string>
+#include <vector>
+
+// The manifest's name inside the Program tree (and the install folder).
+extern const char kUninstallManifestName[];
+
+// Builds the manifest from the setup INI's text and the Program tree's
+// entries (names relative to Program, backslash-separated, UTF-8, folders
+// with a trailing backslash, in archive order; the manifest's own name is
+// added at its sorted place). False with a reason when the tree already holds
+// a file of the manifest's name or the INI lacks ProgName, ProgFile or ProgDir.
+bool buildUninstallManifest(const std::string& setupIni, const std::vector<std::string>& programEntries,
+                            std::string& manifest, std::string& error);
