@@ -42,16 +42,12 @@ set_source_files_properties(res/setup.rc PROPERTIES OBJECT_DEPENDS
 # Static libgcc; only system DLLs are imported. Large address aware: on 64-bit
 # Windows the installer then has 4 GiB of address space for its image and
 # the window libraries. No time stamp (see the top CMakeLists.txt).
-# The entry symbol carries a leading underscore on 32-bit Windows only, where
-# the stub is also large-address aware.
+# The 32-bit stub is large-address aware.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    set(SETUP_ENTRY_SYMBOL _setupEntry)
     target_link_options(setup-stub PRIVATE -Wl,--large-address-aware)
-else()
-    set(SETUP_ENTRY_SYMBOL setupEntry)
 endif()
 target_link_options(setup-stub PRIVATE
-    -nostartfiles -Wl,-e,${SETUP_ENTRY_SYMBOL} -Wl,--gc-sections -s -static-libgcc
+    -nostartfiles -Wl,-e,${SETUP_SYMBOL_PREFIX}setupEntry -Wl,--gc-sections -s -static-libgcc
     -Wl,--dynamicbase -Wl,--nxcompat)
 set_target_properties(setup-stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 # zlib is built with unwind tables that nothing here uses (no exceptions, no

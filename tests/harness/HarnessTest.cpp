@@ -189,6 +189,93 @@ TEST(MakeInstaller, ReplacesAndRemovesTheDataResources) {
     EXPECT_FALSE(makeInstaller(dir / "missing.exe", custom, {}, &error));
 }
 
+// RCDATA `id` as the platform's loader finds it in the file mapped as data.
+std::optional<std::string> loadedDataResource(const std::string& file, WORD id) {
+    HMODULE module = LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return std::nullopt;
+    HRSRC found = FindResourceExA(module, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(id), kNeutralLanguage);
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const char* bytes = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+    std::optional<std::string> out;
+    if (bytes) out = std::string(bytes, SizeofResource(module, found));
+    FreeLibrary(module);
+    return out;
+}
+
+uint32_t le32(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i) value |= static_cast<uint32_t>(static_cast<uint8_t>(bytes.at(at + i))) << (8 * i);
+    return value;
+}
+
+std::string withLe32(std::string bytes, size_t at, uint32_t value) {
+    for (size_t i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<char>(value >> (8 * i));
+    return bytes;
+}
+
+// The file offset of the resource directory's entry in the data directories.
+size_t resourceDirectoryField(const std::string& image) {
+    const size_t optional = le32(image, 0x3C) + 24;
+    const bool pe32 = (static_cast<uint8_t>(image.at(optional)) | static_cast<uint8_t>(image.at(optional + 1)) << 8) == 0x10B;
+    return optional + (pe32 ? 96 : 112) + 2 * 8;
+}
+
+// readDataResource reads the file itself (ReadFile at offsets), so that it
+// works for installers too large to map: it must find what the loader finds,
+// ignore what follows the image (a signature), and give nothing, never other
+// bytes, for a damaged file.
+TEST(ReadDataResource, FindsWhatTheLoaderFindsAndRefusesDamagedFiles) {
+    TempDir dir;
+    const std::string setup = ownFolder() + "\\setup.exe";
+    const std::string image = readFile(setup);
+    ASSERT_GT(image.size(), 0x400u);
+    for (WORD id : {kPayloadResource, kSetupIniResource}) {
+        std::optional<std::string> loaded = loadedDataResource(setup, id);
+        ASSERT_TRUE(loaded.has_value()) << id;
+        EXPECT_EQ(loaded, readDataResource(setup, id)) << id;
+    }
+    const std::string ini = loadedDataResource(setup, kSetupIniResource).value_or("");
+    EXPECT_FALSE(readDataResource(setup, 999).has_value());
+    EXPECT_FALSE(readDataResource(setup, kSetupIniResource, MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)).has_value());
+
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool found;  // false: nothing; true: exactly the INI
+    };
+    const size_t field = resourceDirectoryField(image);
+    const Case cases[] = {
+        {"a signature's worth of bytes after the image", image + std::string(4096, '\x5A'), true},
+        {"cut inside the headers", image.substr(0, 0x100), false},
+        {"cut after the DOS header", image.substr(0, 0x40), false},
+        {"empty", "", false},
+        {"not an image", std::string(image.size(), 'x'), false},
+        {"PE header offset past the end", withLe32(image, 0x3C, 0xFFFFFFF0u), false},
+        {"resource directory outside every section", withLe32(image, field, 0x7FFFFFF0u), false},
+        {"no resource directory", withLe32(withLe32(image, field, 0), field + 4, 0), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = dir / "case.exe";
+        ASSERT_TRUE(writeFile(file, c.bytes));
+        std::optional<std::string> read = readDataResource(file, kSetupIniResource);
+        EXPECT_EQ(c.found, read.has_value());
+        if (read) {
+            EXPECT_EQ(ini, *read);
+        }
+    }
+    // Cut anywhere: nothing, or the very same bytes.
+    for (size_t length = 0x200; length < image.size(); length += image.size() / 37) {
+        SCOPED_TRACE("cut at " + std::to_string(length));
+        const std::string file = dir / "cut.exe";
+        ASSERT_TRUE(writeFile(file, image.substr(0, length)));
+        std::optional<std::string> read = readDataResource(file, kSetupIniResource);
+        if (read) {
+            EXPECT_EQ(ini, *read);
+        }
+    }
+}
+
 TEST(PrefixState, ReadsBackRegistryKeysAndValues) {
     const std::string key = "Software\\SetupHarnessTest";
     deleteRegistryTree(HKEY_CURRENT_USER, key);

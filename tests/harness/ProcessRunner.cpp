@@ -61,6 +61,10 @@ bool findChildren(DWORD programId, std::vector<std::unique_ptr<Child>>& children
         added = false;
         for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
             if (known(entry.th32ProcessID) || !known(entry.th32ParentProcessID)) continue;
+            // Wine starts its menu builder when shortcuts change; the test
+            // prefixes disable it, so it ends at once with STATUS_DLL_NOT_FOUND.
+            // It is the platform's, not one of the program's own processes.
+            if (lstrcmpiA(entry.szExeFile, "winemenubuilder.exe") == 0) continue;
             auto child = std::make_unique<Child>();
             child->id = entry.th32ProcessID;
             child->process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, child->id);

@@ -1,0 +1,44 @@
+# The Debian package of the build-side tools: setup-pack_<version>_amd64.deb.
+#
+#   /usr/bin/setup-pack                     the packer (this native build)
+#   /usr/share/setup-pack/setup-stub.exe    the installer program without a
+#                                           payload (the cross build's output)
+#   /usr/share/setup-pack/...               the uninstall component (helper
+#                                           program, static library, C header)
+#                                           where the cross build makes it
+#   /usr/share/doc/setup-pack/README.md     the guide, with the vendor section
+#
+# The stub is cross-built while the packer is native, so the package is made
+# from a native build that is told where the cross build put its files
+# (scripts/package.sh does both builds and runs cpack):
+#   -DSETUP_PACKAGE_STUB=<setup-stub.exe>
+#   -DSETUP_PACKAGE_SHARE_FILES=<file;file...>   optional, into /usr/share/setup-pack
+# setup-pack looks for its stub in /usr/share/setup-pack when none lies
+# beside it.
+if(NOT SETUP_PACKAGE_STUB)
+    return()
+endif()
+
+install(TARGETS setup-pack RUNTIME DESTINATION bin)
+install(FILES ${SETUP_PACKAGE_STUB} DESTINATION share/setup-pack RENAME setup-stub.exe)
+if(SETUP_PACKAGE_SHARE_FILES)
+    install(FILES ${SETUP_PACKAGE_SHARE_FILES} DESTINATION share/setup-pack)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION share/doc/setup-pack)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME setup-pack)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_CONTACT "setup-pack maintainers <setup-pack@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "single-file installers for 32-bit Windows programs, built on Linux")
+set(CPACK_PACKAGE_DESCRIPTION
+    "setup-pack packs a program, its documents and a setup INI into one\nsetup.exe from a prebuilt installer program: no compiler, no resource\ncompiler and no Wine are needed. It also checks, lists and verifies\npayloads and built installers.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+# The package holds only what is installed above.
+set(CPACK_SOURCE_GENERATOR "")
+include(CPack)
