@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
-"""Writes a deterministic payload tree for the extraction benchmark.
+"""Writes a deterministic payload tree for the benchmarks.
 
-usage: make-tree.py FOLDER [TOTAL_MB] [FILES]
-FOLDER/Program gets FILES files of TOTAL_MB in all, a third each (by bytes)
+usage: make-tree.py FOLDER [TOTAL_MB] [FILES] [--seed N] [--lognormal]
+FOLDER/Program gets FILES files of TOTAL_MB in all, a third each (by count)
 text-like (words), binary-like (records with small variations) and
-incompressible (random bytes), spread over nested folders.
+incompressible (random bytes), spread over nested folders. Sizes are spread
+evenly between a quarter and 1.75 times the average, or, with --lognormal,
+drawn from a log-normal distribution (sigma 1.2, as real program folders
+are: many small files, a few large ones) and scaled to the total. The same
+arguments always give the same bytes.
 """
+import argparse
 import os
 import random
-import sys
 
 def text_like(rng, size):
     words = ["the", "notes", "install", "folder", "window", "value", "archive", "stream",
@@ -30,17 +34,30 @@ def binary_like(rng, size):
         out += len(out).to_bytes(4, "little")
     return bytes(out[:size])
 
+def sizes(rng, total_bytes, files, lognormal):
+    average = total_bytes // files
+    if not lognormal:
+        return [rng.randint(average // 4, average * 7 // 4) for _ in range(files)]
+    draws = [rng.lognormvariate(0.0, 1.2) for _ in range(files)]
+    scale = total_bytes / sum(draws)
+    return [max(1, int(d * scale)) for d in draws]
+
 def main():
-    folder = sys.argv[1]
-    total = int(sys.argv[2]) if len(sys.argv) > 2 else 200
-    files = int(sys.argv[3]) if len(sys.argv) > 3 else 2000
-    rng = random.Random(20261208)
-    average = total * 1024 * 1024 // files
+    parser = argparse.ArgumentParser(description="Writes a deterministic payload tree.")
+    parser.add_argument("folder")
+    parser.add_argument("total_mb", nargs="?", type=int, default=200)
+    parser.add_argument("files", nargs="?", type=int, default=2000)
+    parser.add_argument("--seed", type=int, default=20261208)
+    parser.add_argument("--lognormal", action="store_true")
+    args = parser.parse_args()
+    rng = random.Random(args.seed)
     kinds = [text_like, binary_like, lambda r, n: r.randbytes(n)]
-    for i in range(files):
-        sub = os.path.join(folder, "Program", "d%02d" % (i % 40), "e%d" % (i % 7))
+    os.makedirs(os.path.join(args.folder, "Program"), exist_ok=True)
+    if args.files == 0:
+        return
+    for i, size in enumerate(sizes(rng, args.total_mb * 1024 * 1024, args.files, args.lognormal)):
+        sub = os.path.join(args.folder, "Program", "d%02d" % (i % 40), "e%d" % (i % 7))
         os.makedirs(sub, exist_ok=True)
-        size = rng.randint(average // 4, average * 7 // 4)
         with open(os.path.join(sub, "f%04d.bin" % i), "wb") as f:
             f.write(kinds[i % 3](rng, size))
 

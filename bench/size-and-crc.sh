@@ -35,10 +35,10 @@ cmake --build --preset win32 --target setup_uninstall_library setup-uninstall >/
 
 echo "== ArchiveCrc throughput (64 MiB)"
 # The checksum code with the installer's size flags; the driver with -O2.
-size_flags=(-Os -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections)
+size_flags=(-Oz -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections)
 g++ -std=c++17 "${size_flags[@]}" -I"$src/src" -c "$src/src/archive/ArchiveFormat.cpp" -o "$out/ArchiveFormat.o"
 g++ -std=c++17 -O2 -I"$src/src" "$src/bench/CrcBench.cpp" "$out/ArchiveFormat.o" -o "$out/crc-bench"
-i686-w64-mingw32-g++-posix -std=c++17 "${size_flags[@]}" -I"$src/src" -c "$src/src/archive/ArchiveFormat.cpp" \
+i686-w64-mingw32-g++-posix -std=c++17 "${size_flags[@]}" -mpreferred-stack-boundary=2 -I"$src/src" -c "$src/src/archive/ArchiveFormat.cpp" \
     -o "$out/ArchiveFormat.obj"
 i686-w64-mingw32-g++-posix -std=c++17 -O2 -static -I"$src/src" "$src/bench/CrcBench.cpp" "$out/ArchiveFormat.obj" \
     -o "$out/bin/crc-bench.exe"

@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
-# A long fuzz run of the archive reader (the test suite makes a short one).
-#   scripts/fuzz.sh [RUNS]     default: 50 million executions
-# The corpus grows in build/fuzz/fuzz-work and is reused by later runs.
+# A long fuzz run of one target (the test suite makes a short one of each).
+#   scripts/fuzz.sh [TARGET] [RUNS]
+# TARGET: archive (the default), format, shell_value, version, or one of the
+# others the fuzz build has; RUNS defaults to 10 million executions. The
+# corpus grows in build/fuzz/TARGET-work (archive: fuzz-work) and is reused
+# by later runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=${1:-50000000}
-bash scripts/install-deps.sh
+target=archive
+if [ $# -gt 0 ] && ! [[ $1 =~ ^[0-9]+$ ]]; then target=$1; shift; fi
+runs=${1:-10000000}
+if [ -z "${SETUP_FUZZ_NO_DEPS:-}" ]; then bash scripts/install-deps.sh; fi
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
-exec tests/fuzz/run-fuzz.sh build/fuzz/archive_fuzz build/fuzz/setup-pack build/fuzz/fuzz-work "$runs"
+cmake --build --preset fuzz --target "${target}_fuzz"
+if [ "$target" = archive ]; then
+    cmake --build --preset fuzz --target setup-pack
+    exec tests/fuzz/run-fuzz.sh build/fuzz/archive_fuzz build/fuzz/setup-pack build/fuzz/fuzz-work "$runs"
+fi
+exec tests/fuzz/run-target.sh "$target" "build/fuzz/${target}_fuzz" "build/fuzz/${target}-work" "$runs"

@@ -2,24 +2,62 @@
 # Installs what building and testing need on Debian 12 (run as root):
 # the mingw-w64 cross compiler and its zlib, CMake, GoogleTest's sources,
 # 32-bit Wine (and the 64-bit toolchain and Wine, for machines that cannot
-# run 32-bit programs), Xvfb and Wine's fonts (screenshots), clang (fuzzing) and the host zlib.
+# run 32-bit programs), Xvfb and Wine's fonts (screenshots), clang (fuzzing) and the host zlib;
+# and zlib's source package, from which setup.exe's inflate is built
+# (cmake/Zlib.cmake), unpacked into /usr/local/src/setup-deps/zlib.
 set -euo pipefail
+
+# The main archive's version: the security archive serves no sources.
+zlib_source_version=1:1.2.13.dfsg-1
+zlib_source_dir=/usr/local/src/setup-deps/zlib
 
 packages=(
     cmake make g++ clang libclang-rt-14-dev zlib1g-dev googletest
     g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev binutils-mingw-w64-i686
-    wine wine32 file util-linux
+    wine wine32 file util-linux dpkg-dev
     g++-mingw-w64-x86-64-posix wine64
     xvfb xauth x11-apps imagemagick fonts-wine python3
     # the Debian package (dpkg-shlibdeps) and the signing test
     dpkg-dev osslsigncode openssl
 )
 
+fetch_zlib_source() {
+    [ -f "$zlib_source_dir/inflate.c" ] && return 0
+    if [ "$(id -u)" != 0 ]; then
+        echo "No zlib source in $zlib_source_dir; run this script as root to fetch it." >&2
+        return 1
+    fi
+    # Sources come from a deb-src entry for the main archive: the deb entry
+    # of the system's sources with Types: deb-src.
+    local list=/etc/apt/sources.list.d/setup-deps-src.sources
+    if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && [ ! -f "$list" ]; then
+        cat > "$list" <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+        apt-get update -qq
+    fi
+    local work
+    work=$(mktemp -d)
+    (cd "$work" && apt-get source -qq "zlib=$zlib_source_version" >/dev/null)
+    mkdir -p "$(dirname "$zlib_source_dir")"
+    rm -rf "$zlib_source_dir"
+    mv "$work"/zlib-*/ "$zlib_source_dir"
+    rm -rf "$work"
+    echo "Fetched the zlib source into $zlib_source_dir"
+}
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+    fetch_zlib_source
+    exit 0
+fi
 
 if [ "$(id -u)" != 0 ]; then
     echo "Missing packages: ${missing[*]}; run this script as root to install them." >&2
@@ -30,3 +68,4 @@ dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i3
 apt-get update -qq
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 echo "Installed: ${missing[*]}"
+fetch_zlib_source

@@ -7,13 +7,18 @@
 #include "common/Format.h"
 #include "common/InstallState.h"
 #include "common/MessagePump.h"
+#include "common/Paths.h"
 #include "common/Scoped.h"
 #include "deploy/FileOps.h"
 #include "res/resource.h"
 
 namespace {
 
-constexpr uint32_t kOutputBufferSize = 8192;
+// One output buffer for every entry. 64 KiB rather than a few: each buffer
+// costs a write and, at most every kPumpIntervalMs, a look at the queue;
+// inflating 64 KiB takes well under a millisecond, so the owner window does
+// not wait for it.
+constexpr uint32_t kOutputBufferSize = 65536;
 
 // Entry names arrive in UTF-16 of at most this many units; longer ones could
 // never fit a 260-byte path.
@@ -37,6 +42,42 @@ bool decodeName(const ArchiveEntry& entry, bool wideNames, char* name, int size)
     return WideCharToMultiByte(CP_ACP, 0, wide, -1, name, size, nullptr, nullptr) != 0;
 }
 
+// Entry names are decoded into this many bytes: a name that cannot fit a
+// path at all still fits here, so that the message can name it.
+constexpr int kNameSize = 2 * kWideNameCapacity + 4;
+
+// Checks every entry's name and path before anything is written: a name
+// that would lead outside `destination`, or a path that would not fit the
+// path rule (a folder leaves room for its enumeration pattern), stops the
+// extraction with "Unable to create file." captioned with the name or the
+// path. Entries out of bounds stop it silently. true = every entry is sound.
+bool checkEntryPaths(HWND owner, const uint8_t* archive, uint32_t size, bool wideNames, const char* destination) {
+    EntryWalker walker(archive, size, wideNames);
+    ArchiveEntry entry;
+    char name[kNameSize];
+    for (bool first = true;; first = false) {
+        EntryWalker::Step step = walker.next(entry);
+        // Contents that do not begin with an entry: see extract().
+        if (step == EntryWalker::End) return !first || size == kArchiveHeaderSize;
+        if (step == EntryWalker::Malformed) return false;
+        if (!decodeName(entry, wideNames, name, sizeof name) || !isSafeEntryName(name)) {
+            showFailure(owner, "Unable to create file.", name);
+            return false;
+        }
+        PathOverflow overflow;
+        const size_t limit = entry.isDirectory() ? kFolderLimit : kPathLimit;
+        if (joinedLength(destination, name) > limit) {
+            noteOverflow(&overflow, destination, name, limit);
+            char reason[100];
+            describeOverflow(reason, sizeof reason, overflow);
+            char text[sizeof reason + 32];
+            formatText(text, sizeof text, "Unable to create file.\n\n%s", reason);
+            showFailure(owner, text, overflow.path);
+            return false;
+        }
+    }
+}
+
 void setTimes(HANDLE file, const ArchiveEntry& entry) {
     FILETIME creation = {entry.creationTime.low, entry.creationTime.high};
     FILETIME access = {entry.lastAccessTime.low, entry.lastAccessTime.high};
@@ -47,12 +88,33 @@ void setTimes(HANDLE file, const ArchiveEntry& entry) {
 }  // namespace
 
 void createParentDirectories(char* path) {
+    ParentDirectories parents;
+    parents.createFor(path);
+}
+
+void ParentDirectories::createFor(char* path) {
+    // The prefixes this path shares with the last parent, up to a backslash
+    // of both, were created (or tried) for an earlier entry. Bytes are
+    // compared: where the two texts agree up to a position they split into
+    // the same characters, so a shared backslash is a separator in both.
+    size_t shared = 0;
+    for (size_t i = 0; path[i] != '\0' && path[i] == lastParent_[i]; ++i) {
+        if (path[i] == '\\') shared = i + 1;
+    }
+    char* lastSeparator = nullptr;
     for (char* p = path; *p; p = CharNextA(p)) {
         if (*p != '\\') continue;
+        lastSeparator = p;
+        if (static_cast<size_t>(p - path) < shared) continue;
         *p = '\0';
         CreateDirectoryA(path, nullptr);
         *p = '\\';
     }
+    // The parent, with its final backslash; it fits, being part of `path`.
+    size_t parentLength = lastSeparator ? static_cast<size_t>(lastSeparator - path) + 1 : 0;
+    if (parentLength >= sizeof lastParent_) parentLength = 0;
+    memcpy(lastParent_, path, parentLength);
+    lastParent_[parentLength] = '\0';
 }
 
 int EntryInflater::inflateToFile(HANDLE file, const uint8_t* packed, uint32_t packedSize,
@@ -69,11 +131,15 @@ int EntryInflater::inflateToFile(HANDLE file, const uint8_t* packed, uint32_t pa
     int success = 0;
     uint64_t written = 0;
     for (;;) {
+        // No call may produce more than one byte past the announced size,
+        // whatever the buffer's size: a stream that decodes to far more
+        // leaves at most that in the file.
+        const uint64_t room = static_cast<uint64_t>(expectedSize) - written + 1;
         stream.next_out = buffer;
-        stream.avail_out = bufferSize;
+        stream.avail_out = room < bufferSize ? static_cast<uInt>(room) : bufferSize;
         int rc = inflate(&stream, Z_SYNC_FLUSH);
         if (rc != Z_OK && rc != Z_STREAM_END) break;
-        DWORD produced = bufferSize - stream.avail_out;
+        DWORD produced = static_cast<DWORD>(stream.next_out - buffer);
         DWORD done = 0;
         if (!WriteFile(file, buffer, produced, &done, nullptr) || done != produced) break;
         written += produced;
@@ -93,6 +159,7 @@ int EntryInflater::inflateToFile(HANDLE file, const uint8_t* packed, uint32_t pa
 int ArchiveExtractor::extract(HWND owner, const uint8_t* archive, uint32_t size, const char* destination) {
     if (checkArchive(archive, size) != ArchiveCheck::Accepted) return 0;
     const bool wideNames = hasWideNames(archive);
+    if (!checkEntryPaths(owner, archive, size, wideNames, destination)) return 0;
     CreateDirectoryA(destination, nullptr);
     HeapBuffer buffer(kOutputBufferSize);
     if (!buffer.get()) return 0;
@@ -103,6 +170,7 @@ int ArchiveExtractor::extract(HWND owner, const uint8_t* archive, uint32_t size,
     ArchiveEntry entry;
     char name[kPathSize];
     char fullPath[kPathSize];
+    ParentDirectories parents;
     for (bool first = true;; first = false) {
         EntryWalker::Step step = walker.next(entry);
         // The checksum starts from zero, so zero bytes put in front of the
@@ -114,15 +182,13 @@ int ArchiveExtractor::extract(HWND owner, const uint8_t* archive, uint32_t size,
             result = 0;
             break;
         }
-        // A name that does not fit, or that would lead outside the
-        // destination, is refused before anything is created for it.
-        if (!decodeName(entry, wideNames, name, sizeof name) || !isSafeEntryName(name) ||
-            !formatText(fullPath, sizeof fullPath, "%s%s", destination, name)) {
-            showFailure(owner, "Unable to create file.", name);
+        // Every name and path passed checkEntryPaths.
+        if (!decodeName(entry, wideNames, name, sizeof name) ||
+            !joinPath(fullPath, sizeof fullPath, destination, name)) {
             result = 0;
             break;
         }
-        createParentDirectories(fullPath);
+        parents.createFor(fullPath);
         if (entry.isDirectory()) {
             CreateDirectoryA(fullPath, nullptr);
         } else {
@@ -143,7 +209,14 @@ int ArchiveExtractor::extract(HWND owner, const uint8_t* archive, uint32_t size,
             setTimes(file.get(), entry);
             file.reset();
         }
-        SetFileAttributesA(fullPath, entry.attributes);
+        // A directory just created has the directory attribute alone, a file
+        // just created the archive attribute alone: setting the same again
+        // changes nothing and costs a call per entry.
+        const DWORD fresh = entry.isDirectory() ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+        if (entry.attributes != fresh) SetFileAttributesA(fullPath, entry.attributes);
+        // Between entries too, so that many small files, each decoded in one
+        // call, do not keep the owner window waiting.
+        pumpMessages();
     }
     return result;
 }
@@ -155,8 +228,10 @@ int extractPayload(HWND owner) {
     // ProgName becomes a folder of the temp folder that is removed whole
     // later: it must not be able to name anything else.
     const char* progName = setupString(Slot::ProgName);
+    // The staging folder is a folder like any other: its listing pattern
+    // must fit too, or it could not be removed.
     if (!isPlainFolderName(progName) || !appendText(staging, sizeof staging, progName) ||
-        !appendText(staging, sizeof staging, "\\")) {
+        !appendText(staging, sizeof staging, "\\") || strlen(staging) > kFolderLimit + 1) {
         return 0;
     }
     copyText(installState.stagingDir, kPathSize, staging);

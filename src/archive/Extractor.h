@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "common/InstallState.h"
 #include "common/SafeNames.h"
 
 // Unpacks resource 129 into the staging directory: the user's temp folder,
@@ -16,13 +17,15 @@ int extractPayload(HWND owner);
 
 class ArchiveExtractor {
 public:
-    // Accepts the archive (nothing is written unless it passes), then writes
-    // every entry below `destination`, which ends with a backslash, with its
-    // times and attributes. An entry that would land outside `destination`
-    // or whose path would not fit 260 bytes stops the extraction with
-    // "Unable to create file."; an entry out of the archive's bounds, or
-    // contents that do not begin with an entry, stop it silently.
-    // 1 = success, 0 = failure.
+    // Accepts the archive and every entry's name and path (nothing is
+    // written unless all pass), then writes every entry below
+    // `destination`, which ends with a backslash, with its times and
+    // attributes. An entry that would land outside `destination` stops the
+    // extraction with "Unable to create file." captioned with its name; one
+    // whose path would not fit the path rule (common/Paths.h), with the same
+    // text and the path's length and limit, captioned with the path. An
+    // entry out of the archive's bounds, or contents that do not begin with
+    // an entry, stop it silently. 1 = success, 0 = failure.
     int extract(HWND owner, const uint8_t* archive, uint32_t size, const char* destination);
 };
 
@@ -39,3 +42,14 @@ public:
 // backslash, shortest first; the last component is not created. The path is
 // written to while it runs and holds the same text afterwards.
 void createParentDirectories(char* path);
+
+// The same for the successive entries of one extraction, each directory once:
+// the prefixes a path shares with the previous path's parent folder are not
+// created again (they were created, or found to exist, for that path).
+class ParentDirectories {
+public:
+    void createFor(char* path);
+
+private:
+    char lastParent_[kPathSize] = {};  // with its final backslash; empty at first
+};

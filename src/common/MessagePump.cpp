@@ -2,10 +2,23 @@
 
 #include <windows.h>
 
+namespace {
+
+// When the queue was last drained (GetTickCount, wrapping), and whether it
+// ever was.
+DWORD lastDrainTick;
+bool drainedBefore;
+
+}  // namespace
+
 void pumpMessages() {
+    // Reading the tick count costs no round trip; looking at the queue does.
+    if (drainedBefore && GetTickCount() - lastDrainTick < kPumpIntervalMs) return;
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    lastDrainTick = GetTickCount();
+    drainedBefore = true;
 }

@@ -1,6 +1,7 @@
 #include "deploy/FileOps.h"
 
 #include "common/Format.h"
+#include "common/Paths.h"
 #include "common/Scoped.h"
 
 #include <windows.h>
@@ -23,33 +24,20 @@ bool isDotEntry(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// Removes one entry of `parent`, using `child` for its path. 0 when it stays.
-int removeEntry(const char* parent, const WIN32_FIND_DATAA& entry, char* child) {
-    bool directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (directory && isDotEntry(entry.cFileName)) return 1;
-    // No test for a trailing backslash: a doubled one is a single separator.
-    if (!formatText(child, kPathSize, "%s\\%s", parent, entry.cFileName)) return 0;
-    // A junction or directory link is removed as a link: what it points to
-    // lies outside the tree and is not this removal's to delete.
-    if (directory && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return RemoveDirectoryA(child);
-    if (directory) return removeTree(child);
-    clearReadOnlyAttribute(child);
-    return deleteFile(child);
-}
-
-// Removes everything inside `path`, stopping at the first entry that stays
-// (0). A directory that cannot be enumerated counts as emptied (1): its own
-// removal then decides.
+// Removes everything inside `path`, going on past an entry that stays, so
+// that one held file keeps only itself and its folders. 0 when anything
+// stays. A directory that cannot be enumerated counts as emptied (1): its
+// own removal then decides.
 int removeContents(const char* path) {
-    char buffer[kPathSize];  // the pattern, then each child's path
-    if (!formatText(buffer, sizeof buffer, "%s\\*.*", path)) return 0;
+    char buffer[kPathSize];
+    if (!folderPattern(buffer, path)) return 0;
     WIN32_FIND_DATAA entry;
     ScopedFind find(FindFirstFileA(buffer, &entry));
     if (!find.isValid()) return 1;
     int result = 1;
     do {
-        result = removeEntry(path, entry, buffer);
-    } while (result != 0 && FindNextFileA(find.get(), &entry));
+        if (!removeFoundEntry(path, entry)) result = 0;
+    } while (FindNextFileA(find.get(), &entry));
     return result;
 }
 
@@ -75,10 +63,29 @@ int deleteFile(const char* path) {
     return DeleteFileA(path);
 }
 
+// The attributes come from the enumeration: a file that is not read-only is
+// deleted without reading or writing them.
+int removeFoundEntry(const char* parent, const WIN32_FIND_DATAA& entry) {
+    const DWORD attributes = entry.dwFileAttributes;
+    const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (directory && isDotEntry(entry.cFileName)) return 1;
+    char child[kPathSize];
+    if (!joinPath(child, sizeof child, parent, entry.cFileName)) return 0;
+    // A junction or directory link is removed as a link: what it points to
+    // lies outside the tree and is not this removal's to delete.
+    if (directory && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return RemoveDirectoryA(child);
+    if (directory) return removeTree(child);
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(child, attributes & ~FILE_ATTRIBUTE_READONLY);
+    return DeleteFileA(child);
+}
+
 // An empty path would make the pattern "\*.*", the root of the current drive:
 // refused.
 int removeTree(const char* path) {
     if (!path || !*path) return 0;
-    if (!removeContents(path)) return 0;
-    return RemoveDirectoryA(path);
+    const int emptied = removeContents(path);
+    // Tried even when something inside stayed: it then fails and changes
+    // nothing, and a folder too deep to enumerate is removed when empty.
+    const BOOL removed = RemoveDirectoryA(path);
+    return emptied ? removed : 0;
 }

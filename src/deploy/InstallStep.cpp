@@ -2,6 +2,7 @@
 
 #include "common/Format.h"
 #include "common/InstallState.h"
+#include "common/Paths.h"
 #include "common/SafeNames.h"
 #include "deploy/CopyJournal.h"
 #include "deploy/FileOps.h"
@@ -20,40 +21,58 @@ struct StepPaths {
     char programPath[kPathSize];
 };
 
+// Joins `folder` and `name` into one of the step's paths; false (with the
+// path recorded in `overflow`) when it does not fit.
+bool joinStepPath(char* dst, const char* folder, const char* name, size_t limit, PathOverflow& overflow) {
+    if (joinedLength(folder, name) > limit) return noteOverflow(&overflow, folder, name, limit);
+    return joinPath(dst, kPathSize, folder, name);
+}
+
 // Forms the install directory into InstallState (left empty when it does not
 // fit), then the other paths. false when ProgDir or ProgFile would lead out
-// of the folder they are appended to, when one of the paths does not fit, when a
-// path inside either tree would not fit at its destination, or when there are
-// documents but no documents folder to put them in.
-bool formPaths(StepPaths& paths) {
+// of the folder they are appended to, when one of the paths (or a path
+// inside either tree at its destination) does not fit, then named in
+// `overflow` with a non-zero length, or when there are documents but no
+// documents folder to put them in.
+bool formPaths(StepPaths& paths, PathOverflow& overflow) {
     char installDir[kPathSize];
     installState.installDir[0] = '\0';
+    overflow.length = 0;
     // ProgDir and ProgFile are appended to folders: they must stay inside.
     if (!isSafeEntryName(setupString(Slot::ProgDir)) || !isSafeEntryName(setupString(Slot::ProgFile))) {
         return false;
     }
-    if (!formatText(installDir, sizeof installDir, "%s\\%s", installState.baseDir,
-                    setupString(Slot::ProgDir))) {
+    if (!joinStepPath(installDir, installState.baseDir, setupString(Slot::ProgDir), kFolderLimit, overflow)) {
         return false;
     }
     copyText(installState.installDir, kPathSize, installDir);
 
-    // The staging directory ends with a backslash: the doubled separator
-    // that follows is read as one.
+    char programFile[kPathSize];
     paths.documentsDestination[0] = '\0';
-    if (!formatText(paths.programSource, kPathSize, "%s\\Program", installState.stagingDir) ||
-        !formatText(paths.documentsSource, kPathSize, "%s\\Documents", installState.stagingDir) ||
-        !formatText(paths.programPath, kPathSize, "%s\\%s.exe", installDir, setupString(Slot::ProgFile)) ||
-        !copyPathsFit(paths.programSource, installDir)) {
+    if (!formatText(programFile, sizeof programFile, "%s.exe", setupString(Slot::ProgFile)) ||
+        !joinStepPath(paths.programSource, installState.stagingDir, "Program", kFolderLimit, overflow) ||
+        !joinStepPath(paths.documentsSource, installState.stagingDir, "Documents", kFolderLimit, overflow) ||
+        !joinStepPath(paths.programPath, installDir, programFile, kPathLimit, overflow) ||
+        !copyPathsFit(paths.programSource, installDir, &overflow)) {
         return false;
     }
     if (!isDirectory(paths.documentsSource)) return true;
 
     char documentsFolder[kPathSize];
     return getPersonalFolder(documentsFolder) &&
-           formatText(paths.documentsDestination, kPathSize, "%s\\%s", documentsFolder,
-                      setupString(Slot::ProgDir)) &&
-           copyPathsFit(paths.documentsSource, paths.documentsDestination);
+           joinStepPath(paths.documentsDestination, documentsFolder, setupString(Slot::ProgDir), kFolderLimit,
+                        overflow) &&
+           copyPathsFit(paths.documentsSource, paths.documentsDestination, &overflow);
+}
+
+// Names a path that does not fit, captioned ProgName, before anything is
+// copied.
+void showOverflow(HWND owner, const PathOverflow& overflow) {
+    char reason[100];
+    describeOverflow(reason, sizeof reason, overflow);
+    char text[sizeof overflow.path + sizeof reason + 32];
+    formatText(text, sizeof text, "Unable to create file.\n\n%s\n\n%s", overflow.path, reason);
+    MessageBoxA(owner, text, setupString(Slot::ProgName), MB_OK);
 }
 
 }  // namespace
@@ -64,7 +83,11 @@ bool formPaths(StepPaths& paths) {
 int installProgram(HWND owner) {
     installState.programPath[0] = '\0';
     StepPaths paths;
-    if (!formPaths(paths)) return 0;
+    PathOverflow overflow;
+    if (!formPaths(paths, overflow)) {
+        if (overflow.length) showOverflow(owner, overflow);
+        return 0;
+    }
 
     CopyJournal programJournal;
     if (!copyTreeIfPresent(owner, paths.programSource, installState.installDir, 1, 0, &programJournal)) {

@@ -6,6 +6,7 @@
 // Documents tree into ProgDir in the user's documents folder, then registers
 // the program and creates its shortcuts. Sets installState.installDir first
 // and installState.programPath once both copies succeeded. 1 = installed;
-// 0 = a path would not fit 260 bytes (nothing copied), or a copy failed and
-// what this run created has been removed (what existed before stays).
+// 0 = a path would not fit (nothing copied; a message captioned ProgName
+// names it with its length and the limit), or a copy failed and what this
+// run created has been removed (what existed before stays).
 int installProgram(HWND owner);

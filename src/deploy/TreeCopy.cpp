@@ -1,24 +1,24 @@
 #include "deploy/TreeCopy.h"
 
 #include <shlwapi.h>
+#include <string.h>
 
 #include "common/Format.h"
 #include "common/InstallState.h"
 #include "common/MessagePump.h"
+#include "common/Paths.h"
 #include "common/Scoped.h"
 #include "common/Text.h"
 #include "config/SetupConfig.h"
 #include "deploy/CopyJournal.h"
 #include "deploy/FileOps.h"
+#include "deploy/ShellValue.h"
 
 namespace {
 
 // A Desktop.INI names a folder's icon and tooltip: section ".ShellClassInfo",
 // keys IconFile, IconIndex and InfoTip.
 const char kShellClassInfo[] = ".ShellClassInfo";
-// A value read from a Desktop.INI: at most 269 bytes. One that fills the
-// buffer may have been cut by the read, so it is not used.
-constexpr DWORD kIniValueSize = 270;
 
 bool isDotDirectory(const WIN32_FIND_DATAA& found) {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
@@ -30,37 +30,30 @@ bool isDirectoryEntry(const WIN32_FIND_DATAA& found) {
     return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool joinPath(char* path, const char* folder, const char* name) {
-    return formatText(path, kPathSize, "%s\\%s", folder, name);
-}
-
 // Calls `visit(entry, childSource, childDestination)` for every entry of the
 // folder `source` but "." and "..", in the platform's order, until it
 // returns false. 1 when every entry was visited (or `source` cannot be
-// enumerated); 0 when a visit returned false or a child path does not fit.
+// enumerated); 0 when a visit returned false or a path does not fit (then
+// recorded in `overflow`, if given).
 template <class Visit>
-int forEachChild(const char* source, const char* destination, Visit visit) {
+int forEachChild(const char* source, const char* destination, PathOverflow* overflow, Visit visit) {
     char childSource[kPathSize];
-    if (!formatText(childSource, sizeof childSource, "%s\\*.*", source)) return 0;
+    if (!folderPattern(childSource, source)) return noteOverflow(overflow, source, "", kFolderLimit);
     WIN32_FIND_DATAA found;
     ScopedFind find(FindFirstFileA(childSource, &found));
     if (!find.isValid()) return 1;
     do {
         if (isDotDirectory(found)) continue;
         char childDestination[kPathSize];
-        if (!joinPath(childSource, source, found.cFileName) ||
-            !joinPath(childDestination, destination, found.cFileName) ||
-            !visit(found, childSource, childDestination)) {
-            return 0;
+        if (!joinPath(childSource, sizeof childSource, source, found.cFileName)) {
+            return noteOverflow(overflow, source, found.cFileName, kPathLimit);
         }
+        if (!joinPath(childDestination, sizeof childDestination, destination, found.cFileName)) {
+            return noteOverflow(overflow, destination, found.cFileName, kPathLimit);
+        }
+        if (!visit(found, childSource, childDestination)) return 0;
     } while (FindNextFileA(find.get(), &found));
     return 1;
-}
-
-// A directory's enumeration pattern "folder\*.*" must fit as well.
-bool fitsAsFolder(const char* folder) {
-    char pattern[kPathSize];
-    return formatText(pattern, sizeof pattern, "%s\\*.*", folder);
 }
 
 bool pathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
@@ -104,15 +97,15 @@ bool copyFileAsking(HWND owner, const char* source, const char* destination) {
 // Reads a Desktop.INI value into `value`; false when it is missing, empty or
 // too long to be read whole.
 bool readShellValue(const char* iniFile, const char* key, char* value) {
-    DWORD length = readIniString(kShellClassInfo, key, installState.empty, value, kIniValueSize, iniFile);
-    return length != 0 && length < kIniValueSize - 1;
+    return isWholeShellValue(
+        readIniString(kShellClassInfo, key, installState.empty, value, kShellValueCapacity, iniFile));
 }
 
 // Writes `key` as the Desktop.INI value `format` with its one argument; a
 // result that does not fit 260 bytes is not written.
 void writeShellValue(const char* iniFile, const char* key, const char* format, const char* argument) {
-    char value[kPathSize];
-    if (!formatDataText(value, sizeof value, format, &argument, 1)) return;
+    char value[kShellResultSize];
+    if (!formatShellValue(value, format, argument)) return;
     WritePrivateProfileStringA(kShellClassInfo, key, value, iniFile);
 }
 
@@ -121,7 +114,7 @@ void writeShellValue(const char* iniFile, const char* key, const char* format, c
 // system folder so that the shell reads it. Nothing here fails the copy.
 __attribute__((noinline)) void customiseFolder(const char* stagedIni, const char* iniFile,
                                                const char* folder) {
-    char value[kIniValueSize];
+    char value[kShellValueCapacity];
     if (readShellValue(stagedIni, "IconFile", value)) {
         // The icon is looked for below the literal %ProgramFiles%, whatever
         // base directory was chosen.
@@ -147,22 +140,31 @@ struct CopyOptions {
     int clearReadOnly;
 };
 
-// One file entry of a level. false = cancelled.
-bool copyFileEntry(const CopyOptions& options, const char* name, const char* source,
+// One file entry of a level. The destination's attributes are read once;
+// the source's come from the enumeration, so a file that is not read-only
+// costs no attribute writes. false = cancelled.
+bool copyFileEntry(const CopyOptions& options, const WIN32_FIND_DATAA& found, const char* source,
                    const char* destination, const char* folder, CopyJournal* journal) {
     pumpMessages();
-    bool existed = journal && pathExists(destination);
-    if (sameTextIgnoringCase(name, "Desktop.INI")) {
+    const DWORD existing = GetFileAttributesA(destination);
+    const bool existed = existing != INVALID_FILE_ATTRIBUTES;
+    if (sameTextIgnoringCase(found.cFileName, "Desktop.INI")) {
         customiseFolder(source, destination, folder);
         if (journal && !existed && pathExists(destination)) record(journal, destination);
         return true;
     }
-    if (!options.overwriteExisting && isExistingFile(destination)) return true;
-    clearReadOnlyAttribute(destination);
+    if (!options.overwriteExisting && existed && !(existing & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    if (existed && (existing & FILE_ATTRIBUTE_READONLY)) {
+        SetFileAttributesA(destination, existing & ~FILE_ATTRIBUTE_READONLY);
+    }
     bool copied = copyFileAsking(options.owner, source, destination);
-    if (options.clearReadOnly) clearReadOnlyAttribute(destination);
+    // A finished copy carries the source's attributes: only a read-only
+    // source makes it read-only. After a cancel, what is there is unknown.
+    if (options.clearReadOnly && (!copied || (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY))) {
+        clearReadOnlyAttribute(destination);
+    }
     // A cancelled copy may still have left a file behind.
-    if (journal && !existed && pathExists(destination)) record(journal, destination);
+    if (journal && !existed && (copied || pathExists(destination))) record(journal, destination);
     return copied;
 }
 
@@ -180,12 +182,12 @@ bool copyDirectoryEntry(const CopyOptions& options, const char* source, const ch
 
 int copyLevel(const CopyOptions& options, const char* source, const char* destination,
               CopyJournal* journal) {
-    return forEachChild(source, destination,
+    return forEachChild(source, destination, nullptr,
                         [&](const WIN32_FIND_DATAA& found, const char* childSource, const char* childDestination) {
                             return isDirectoryEntry(found)
                                 ? copyDirectoryEntry(options, childSource, childDestination, journal)
-                                : copyFileEntry(options, found.cFileName, childSource, childDestination,
-                                                destination, journal);
+                                : copyFileEntry(options, found, childSource, childDestination, destination,
+                                                journal);
                         });
 }
 
@@ -207,10 +209,10 @@ int copyTreeIfPresent(HWND owner, const char* source, const char* destination, i
                     created ? nullptr : journal);
 }
 
-int copyPathsFit(const char* source, const char* destination) {
-    if (!fitsAsFolder(destination)) return 0;
-    return forEachChild(source, destination,
-                        [](const WIN32_FIND_DATAA& found, const char* childSource, const char* childDestination) {
-                            return !isDirectoryEntry(found) || copyPathsFit(childSource, childDestination);
+int copyPathsFit(const char* source, const char* destination, PathOverflow* overflow) {
+    if (strlen(destination) > kFolderLimit) return noteOverflow(overflow, destination, "", kFolderLimit);
+    return forEachChild(source, destination, overflow,
+                        [&](const WIN32_FIND_DATAA& found, const char* childSource, const char* childDestination) {
+                            return !isDirectoryEntry(found) || copyPathsFit(childSource, childDestination, overflow);
                         });
 }

@@ -20,8 +20,6 @@
 
 namespace {
 
-const char kUninstallKeyFormat[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s";
-
 // Looks for an earlier installation of ProgDir: its InstallLocation becomes
 // the base directory, and a location that is not this program's own folder
 // makes the user confirm even in an unattended run.

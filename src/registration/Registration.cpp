@@ -6,6 +6,7 @@
 #include "common/InstallState.h"
 #include "common/Scoped.h"
 #include "registration/RegistryKey.h"
+#include "registration/RegistryText.h"
 
 namespace {
 
@@ -60,7 +61,6 @@ private:
     HMODULE module_;
 };
 
-const char kUninstallKeyFormat[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s";
 const char kAppPathKeyFormat[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\%s.exe";
 const char kVendorRoot[] = "SOFTWARE\\QRB";
 

@@ -1,6 +1,7 @@
 // Extraction inside the real installer: hostile payloads and names.
 #include <gtest/gtest.h>
 
+#include "AnswerProbe.h"
 #include "InstallerRun.h"
 #include "PrefixState.h"
 
@@ -57,6 +58,45 @@ TEST(Extraction, ProgNameThatIsNotAPlainFolderNameExtractsNothing) {
         EXPECT_EQ(0u, outcome.run.exitCode);
         RemoveDirectoryA(canary.c_str());
     }
+}
+
+// The installer's owner window keeps answering from its start to the
+// completion box, through the extraction and the copy of many files and of
+// a long one. (After the box the staging tree is removed without looking at
+// the queue; the probe stops at the box.) The bound is loose: the machine is
+// shared and slow; a run that stopped looking at its queue for the whole
+// extraction would wait seconds.
+TEST(Extraction, OwnerWindowKeepsAnsweringUntilTheCompletionBox) {
+    ProgramNames names("Answering");
+    ArchiveWriter writer;
+    writer.addFile("Program\\" + names.progFile + ".exe", "not started for real");
+    std::string small(300, 's');
+    for (int i = 0; i < 400; ++i) {
+        writer.addFile("Program\\d" + std::to_string(i % 7) + "\\f" + std::to_string(i), small);
+    }
+    std::string large(16u << 20, 'x');
+    for (size_t i = 0; i < large.size(); i += 61) large[i] = static_cast<char>('a' + i % 23);
+    writer.addFile("Documents\\large.bin", large);
+    InstallerRun installer(setupIni(names), writer.build());
+    ASSERT_TRUE(installer.ready());
+
+    const std::string title = " " + names.progName;  // the owner window's title during the run
+    AnswerProbe probe([&title] { return FindWindowA("QRBInstalling", title.c_str()); });
+    DWORD started = GetTickCount();
+    DWORD boxAfterMs = 0;
+    InstallerOutcome outcome = installer.run("-s", [&](const WindowInfo&) {
+        if (boxAfterMs == 0) {
+            boxAfterMs = GetTickCount() - started;
+            probe.stop();
+        }
+        return Response::press(IDOK);
+    });
+    probe.stop();
+    EXPECT_EQ(std::vector<Shown>({{names.progName, names.progName + " " + names.version + " done EN"}}),
+              outcome.messages)
+        << outcome.run.describe();
+    EXPECT_GE(probe.answered(), 1 + boxAfterMs / 250) << "answers in the " << boxAfterMs << " ms before the box";
+    EXPECT_LE(probe.longestWaitMs(), 2000u) << "the box came after " << boxAfterMs << " ms";
 }
 
 }  // namespace

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "ArchiveWriter.h"
+#include "PrefixState.h"
 #include "ProcessRunner.h"
 #include "Responders.h"
 #include "TestSupport.h"
@@ -76,3 +79,39 @@ std::string stagingFolder(const ProgramNames& names);
 
 // The uninstall entry's key below HKEY_LOCAL_MACHINE.
 std::string uninstallKey(const ProgramNames& names);
+
+// Restores an environment variable when it goes.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const char* value) : name_(name) {
+        char old[MAX_PATH];
+        DWORD length = GetEnvironmentVariableA(name, old, sizeof old);
+        had_ = length > 0 && length < sizeof old;
+        if (had_) old_ = old;
+        SetEnvironmentVariableA(name, value);
+    }
+    ~ScopedEnvironment() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+
+private:
+    std::string name_;
+    std::string old_;
+    bool had_;
+};
+
+// An existing installation's uninstall entry, removed again afterwards.
+class ExistingInstallation {
+public:
+    explicit ExistingInstallation(const ProgramNames& names) : key_(uninstallKey(names)) {}
+    ~ExistingInstallation() { deleteRegistryTree(HKEY_LOCAL_MACHINE, key_); }
+    void set(const char* name, const std::string& value) {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_.c_str(), 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+        RegCloseKey(key);
+    }
+
+private:
+    std::string key_;
+};

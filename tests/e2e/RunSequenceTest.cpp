@@ -15,24 +15,6 @@ Response okOrNo(const WindowInfo& window) {
     return Response::press(IDNO);
 }
 
-// Restores an environment variable when it goes.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const char* value) : name_(name) {
-        char old[MAX_PATH];
-        DWORD length = GetEnvironmentVariableA(name, old, sizeof old);
-        had_ = length > 0 && length < sizeof old;
-        if (had_) old_ = old;
-        SetEnvironmentVariableA(name, value);
-    }
-    ~ScopedEnvironment() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
-
-private:
-    std::string name_;
-    std::string old_;
-    bool had_;
-};
-
 TEST(RunSequence, ConfigurationThatCannotBeStagedShowsOnlyTheInitialFailure) {
     ProgramNames names("Unstaged");
     InstallerRun installer(setupIni(names), payloadWithProgram(names));
@@ -77,24 +59,6 @@ TEST(RunSequence, MissingKeyShowsInvalidSetupIniThenTheCurrentFailureText) {
         EXPECT_EQ(0u, outcome.run.exitCode);
     }
 }
-
-// An existing installation's uninstall entry, removed again afterwards.
-class ExistingInstallation {
-public:
-    explicit ExistingInstallation(const ProgramNames& names) : key_(uninstallKey(names)) {}
-    ~ExistingInstallation() { deleteRegistryTree(HKEY_LOCAL_MACHINE, key_); }
-    void set(const char* name, const std::string& value) {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_.c_str(), 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
-        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
-        RegCloseKey(key);
-    }
-
-private:
-    std::string key_;
-};
 
 TEST(RunSequence, NewerInstalledVersionRefusesBeforeAnythingIsExtracted) {
     ProgramNames names("Gate");

@@ -21,6 +21,7 @@
 #include "InstallerBuild.h"
 #include "PeImage.h"
 #include "TestPe.h"
+#include "TestProgram.h"
 
 extern char** environ;
 
@@ -63,9 +64,21 @@ public:
     EpochSetting& operator=(const EpochSetting&) = delete;
 };
 
-const char kIni[] =
-    "[Settings]\r\nProgName=Caf\xE9 Notes\r\nProgVersion=2.7\r\nProgFile=Notes\r\nProgDir=CafeNotes\r\n"
-    "[EN]\r\nProgDesc=x\r\n[FileType]\r\nType=t\r\n[FR]\r\nProgDesc=y\r\n";
+// A setup INI that passes the checks the build makes first: every text in
+// [EN] and [FR].
+std::string languageSection(const char* code) {
+    static const char* const kTexts[] = {
+        "ProgDesc", "DirDesc", "ExtDesc", "InstallDesc", "NewerInstalled", "InstallBaseDir",
+        "InstallProgDir", "InstallChange", "InstallBrowse", "InstallCompleted", "InstallFailed",
+        "FileCopyFailed", "NotDir", "DirCreateFailed", "InstallOk", "InstallCancel", "InstallYes", "InstallNo"};
+    std::string section = std::string("[") + code + "]\r\n";
+    for (const char* key : kTexts) section += std::string(key) + "=" + code + " " + key + "\r\n";
+    return section;
+}
+
+const std::string kIni =
+    "[Settings]\r\nProgName=Caf\xE9 Notes\r\nProgVersion=2.7\r\nProgFile=Notes\r\nProgDir=CafeNotes\r\n" +
+    languageSection("EN") + languageSection("FR");
 
 class BuildCommandTest : public ::testing::Test {
 protected:
@@ -77,6 +90,10 @@ protected:
         writeText(root_ / "stub.exe", std::string(stub.begin(), stub.end()));
         writeText(root_ / "setup.ini", kIni);
         makeTree(root_ / "payload");
+        PeSpec program;
+        program.version = 0x00020007;
+        writeText(root_ / "payload/Program/Notes.exe", craftProgram(program));
+        setWriteTime(root_ / "payload/Program/Notes.exe", 1500000000);
     }
 
     void TearDown() override { fs::remove_all(root_); }
@@ -180,8 +197,8 @@ TEST_F(BuildCommandTest, TheInstallerReadsBack) {
     writeText(root_ / "signed.exe", std::string(signedFile.begin(), signedFile.end()));
     ToolRun verified = run({"verify", (root_ / "signed.exe").string()});
     EXPECT_EQ(0, verified.exitCode) << verified.err;
-    // 42 payload entries and the uninstall manifest.
-    EXPECT_NE(std::string::npos, verified.out.find("sound: 43 entries")) << verified.out;
+    // 42 payload entries, the program Notes.exe and the uninstall manifest.
+    EXPECT_NE(std::string::npos, verified.out.find("sound: 44 entries")) << verified.out;
     ToolRun stub = run({"list", (root_ / "stub.exe").string()});
     EXPECT_EQ(1, stub.exitCode);
     EXPECT_NE(std::string::npos, stub.err.find("no resource 129")) << stub.err;

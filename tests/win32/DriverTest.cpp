@@ -70,6 +70,8 @@ TEST(InstallLocationMatch, CutsOnlyABackslashAndProgDir) {
     char location[kTextSize];
     copyText(location, sizeof location, (longFolder + "\\Notes").c_str());
     EXPECT_EQ(InstallLocation::Matches, matchInstallLocation(location, "Notes"));  // 253 + 6 = 259 fits
+    copyText(location, sizeof location, (longFolder + "x\\Notes").c_str());
+    EXPECT_EQ(InstallLocation::Unusable, matchInstallLocation(location, "Notes"));  // 254 + 6 = 260 does not
     copyText(location, sizeof location, (longFolder + "xx\\Notes").c_str());
     EXPECT_EQ(InstallLocation::Unusable, matchInstallLocation(location, "Notes"));
     copyText(location, sizeof location, (std::string(900, 'b') + "\\Other").c_str());

@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "AnswerProbe.h"
 #include "ArchiveWriter.h"
 #include "PrefixState.h"
 #include "TestSupport.h"
 #include "WindowWatcher.h"
+#include "common/SafeNames.h"
 #include "deploy/FileOps.h"
+#include "ui/OwnerWindow.h"
 
 namespace {
 
@@ -159,32 +162,80 @@ TEST_F(ExtractionTest, NamesLeadingOutsideTheDestinationAreRefused) {
     }
 }
 
-TEST_F(ExtractionTest, PathsThatDoNotFitAreRefusedWhole) {
-    // The destination plus the name reaches 260 bytes exactly.
-    std::string name = "Program\\" + std::string(MAX_PATH - destination_.size() - 8, 'n');
-    ArchiveWriter writer;
-    writer.addFile(name, "data");
-    EXPECT_EQ(0, extract(writer.build()));
-    ASSERT_EQ(1u, messages_.size());
-    EXPECT_EQ("Unable to create file.", messages_[0].text);
-    EXPECT_TRUE(listTree(staged("Program")).empty()) << "no shortened name was created";
+struct FitCase {
+    const char* what;
+    size_t length;   // of the destination and the name together
+    bool directory;  // a folder leaves room for its pattern "\*"
+    bool fits;
+};
 
-    name.pop_back();  // 259 bytes: fits
-    ArchiveWriter fitting;
-    fitting.addFile(name, "data");
-    EXPECT_EQ(1, extract(fitting.build()));
-    EXPECT_EQ("data", readFile(staged(name)));
+// Every name is checked before anything is written: a path one byte too
+// long, even behind a sound entry, writes nothing and is named with its
+// length and the limit, and the path one byte shorter is extracted.
+TEST_F(ExtractionTest, PathsThatDoNotFitAreRefusedBeforeAnythingIsWrittenAndNamed) {
+    const FitCase cases[] = {
+        {"file of 259 bytes", 259, false, true},
+        {"file of 260 bytes", 260, false, false},
+        {"folder of 257 bytes", 257, true, true},
+        {"folder of 258 bytes", 258, true, false},
+    };
+    for (const FitCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        removeFileTree(destination_);
+        const std::string name = "Program\\" + std::string(c.length - destination_.size() - 8, 'n');
+        ArchiveWriter writer;
+        writer.addFile("Program\\first.txt", "first");
+        if (c.directory) writer.addDirectory(name);
+        else writer.addFile(name, "data");
+        EXPECT_EQ(c.fits ? 1 : 0, extract(writer.build()));
+        if (c.fits) {
+            EXPECT_TRUE(messages_.empty());
+            EXPECT_TRUE(c.directory ? isDirectoryPath(staged(name)) : readFile(staged(name)) == "data");
+            continue;
+        }
+        const std::string text = "Unable to create file.\n\nThe path is " + std::to_string(c.length) +
+                                 " characters long; the limit is " + (c.directory ? "257." : "259.");
+        EXPECT_EQ(std::vector<Message>({{staged(name), text}}), messages_);
+        EXPECT_FALSE(pathExists(destination_)) << "nothing was written, not even the sound entry";
+    }
 }
 
-TEST_F(ExtractionTest, EntriesReachingPastTheEndFailSilently) {
+TEST_F(ExtractionTest, EntriesReachingPastTheEndFailSilentlyBeforeAnythingIsWritten) {
     ArchiveWriter writer;
     writer.addFile("Program\\first.txt", "first");
     ArchiveItem& item = writer.addFile("Program\\second.txt", "second");
     item.fields.packedSizeLow += 1000;
     EXPECT_EQ(0, extract(writer.build()));
     EXPECT_TRUE(messages_.empty());
-    EXPECT_EQ("first", readFile(staged("Program\\first.txt")));
+    EXPECT_FALSE(pathExists(staged("Program\\first.txt")));
     EXPECT_FALSE(pathExists(staged("Program\\second.txt")));
+}
+
+// The names flag is the one header byte the checksum does not cover: with it
+// flipped, the names are read in the other encoding. Whatever they become,
+// nothing lands outside the staging folder and every name that was written
+// passes the name checks.
+TEST_F(ExtractionTest, NamesReadInTheOtherEncodingStayInsideTheStagingFolder) {
+    for (bool wideNames : {false, true}) {
+        SCOPED_TRACE(wideNames ? "wide names read as 8-bit" : "8-bit names read as wide");
+        removeFileTree(destination_);
+        ArchiveWriter writer(wideNames);
+        writer.addDirectory("Program");
+        writer.addFile("Program\\notes.exe", "program");
+        writer.addFile("Documents\\..x\\readme.txt", "hello");
+        writer.addFile("Program\\sub\\deep.txt", "deep");
+        ByteVector flipped = writer.build();
+        flipped[5] ^= 0x01;
+        extract(flipped);
+        std::vector<std::string> outside;
+        for (const TreeEntry& entry : listTree(dir_.path())) {
+            if (entry.path.rfind("staging", 0) != 0) outside.push_back(entry.path);
+        }
+        EXPECT_EQ(std::vector<std::string>(), outside);
+        for (const TreeEntry& entry : listTree(destination_)) {
+            EXPECT_TRUE(isSafeEntryName(entry.path.c_str())) << entry.path;
+        }
+    }
 }
 
 TEST_F(ExtractionTest, WideNamesGoThroughTheAnsiCodePage) {
@@ -208,6 +259,44 @@ TEST_F(ExtractionTest, BestFitLookalikesDoNotBecomeSeparators) {
                    "data");
     EXPECT_EQ(0, extract(writer.build()));
     EXPECT_FALSE(pathExists(dir_ / "outside.txt"));
+}
+
+// The owner window keeps answering while the extraction works: between the
+// buffers of a long file, and between files that each decode in one go.
+// Bounds are loose (a shared, slow machine); a thread that stopped looking
+// at its queue would answer once, at the end.
+TEST_F(ExtractionTest, OwnerWindowKeepsAnsweringDuringALongExtraction) {
+    struct Case {
+        const char* what;
+        int files;
+        size_t fileSize;
+    };
+    const Case cases[] = {{"many small files", 600, 300}, {"one long file", 1, 24u << 20}};
+    OwnerWindow owner;
+    owner.create();
+    ASSERT_NE(nullptr, owner.window);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ArchiveWriter writer;
+        std::string contents(c.fileSize, 'x');
+        for (size_t i = 0; i < contents.size(); i += 61) contents[i] = static_cast<char>('a' + i % 23);
+        for (int i = 0; i < c.files; ++i) {
+            writer.addFile("Program\\d" + std::to_string(i % 9) + "\\f" + std::to_string(i), contents);
+        }
+        const ByteVector archive = writer.build();
+
+        DWORD started = GetTickCount();
+        AnswerProbe probe([&owner] { return owner.window; });
+        ArchiveExtractor extractor;
+        int result = extractor.extract(owner.window, archive.data(), static_cast<uint32_t>(archive.size()),
+                                       destination_.c_str());
+        DWORD tookMs = GetTickCount() - started;
+        probe.stop();
+        ASSERT_EQ(1, result);
+        EXPECT_GE(probe.answered(), 1 + tookMs / 250) << "answers during " << tookMs << " ms of extraction";
+        EXPECT_LE(probe.longestWaitMs(), 2000u) << "extraction took " << tookMs << " ms";
+        removeTree(destination_.c_str());
+    }
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+#include <winioctl.h>
+
 #include <string>
 #include <vector>
 
@@ -51,6 +54,42 @@ bool exists(const std::string& path) { return attributesOf(path) != INVALID_FILE
         if (exists(root + "\\" + p)) wrong += " still there: " + p + ";";
     if (wrong.empty()) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << wrong;
+}
+
+// Turns the empty folder `link` into a junction to `target`. false (with the
+// reason) where the file system cannot hold one.
+bool makeJunction(const std::string& link, const std::string& target, std::string* error) {
+    HANDLE folder = CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        *error = "cannot open the folder, error " + std::to_string(GetLastError());
+        return false;
+    }
+    // A mount-point reparse buffer: tag, data length, reserved, then the
+    // substitute name "\??\target" and an empty print name, both UTF-16.
+    std::wstring substitute = L"\\??\\" + std::wstring(target.begin(), target.end());
+    const WORD nameBytes = static_cast<WORD>(substitute.size() * 2);
+    std::vector<BYTE> buffer(8 + 8 + nameBytes + 4, 0);
+    auto put16 = [&](size_t at, WORD value) { memcpy(&buffer[at], &value, 2); };
+    DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+    memcpy(&buffer[0], &tag, 4);
+    put16(4, static_cast<WORD>(buffer.size() - 8));
+    put16(8, 0);                                  // substitute name offset
+    put16(10, nameBytes);                         // substitute name length
+    put16(12, static_cast<WORD>(nameBytes + 2));  // print name offset
+    put16(14, 0);                                 // print name length
+    memcpy(&buffer[16], substitute.data(), nameBytes);
+    DWORD returned = 0;
+    BOOL made = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                nullptr, 0, &returned, nullptr);
+    DWORD code = GetLastError();
+    CloseHandle(folder);
+    if (!made) *error = "FSCTL_SET_REPARSE_POINT failed, error " + std::to_string(code);
+    if (made && !(GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        *error = "the junction does not read back as a reparse point";
+        return false;
+    }
+    return made != 0;
 }
 
 struct PathKindCase {
@@ -177,7 +216,7 @@ TEST(RemoveTree, PathThatIsNoFolderGivesZeroAndChangesNothing) {
 // Files are visited in the order the platform lists them (Wine: sorted, with
 // "." and ".." first); the names here sort the same with or without regard
 // to case.
-TEST(RemoveTree, StopsAtAFileThatIsOpen) {
+TEST(RemoveTree, GoesOnPastAFileThatIsOpen) {
     TempDir parent;
     std::string tree = parent / "tree";
     const char* const files[] = {"a.txt", "b\\1.txt", "b\\2.txt", "b\\3.txt", "b\\4\\x.txt",
@@ -188,9 +227,10 @@ TEST(RemoveTree, StopsAtAFileThatIsOpen) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, open);
 
+    // Only the held file and the folders above it stay.
     EXPECT_EQ(0, removeTree(tree.c_str()));
-    EXPECT_TRUE(onlyThese(tree, {"b\\2.txt", "b\\3.txt", "b\\4\\x.txt", "c.txt", "d\\x.txt"},
-                          {"a.txt", "b\\1.txt"}));
+    EXPECT_TRUE(onlyThese(tree, {"b\\2.txt"},
+                          {"a.txt", "b\\1.txt", "b\\3.txt", "b\\4", "c.txt", "d"}));
 
     // Once the file is closed, nothing holds the tree any more.
     CloseHandle(open);
@@ -210,11 +250,11 @@ struct LongPathCase {
 };
 
 // A pattern or child path must fit 260 bytes with its terminator; one that
-// does not stops the removal with 0 and leaves the entry and its ancestors.
-TEST(RemoveTree, PathsBeyondTheLimitStopTheRemoval) {
+// does not stays with its ancestors, and the removal goes on with the rest.
+TEST(RemoveTree, PathsBeyondTheLimitStayAndTheRestGoes) {
     const LongPathCase cases[] = {
-        {"pattern folder\\*.* of 259 characters", 255, 1, true},
-        {"pattern of 260 characters", 256, 1, false},
+        {"pattern folder\\* of 259 characters", 257, 1, true},
+        {"pattern of 260 characters", 258, 1, false},
         {"child path of 259 characters", 200, 58, true},
         {"child path of 260 characters", 200, 59, false},
     };
@@ -240,7 +280,7 @@ TEST(RemoveTree, PathsBeyondTheLimitStopTheRemoval) {
         }
         EXPECT_EQ(0, result);
         EXPECT_TRUE(fileLeft);
-        EXPECT_TRUE(onlyThese(root.path(), {"z.txt", folder.substr(root.path().size() + 1)}, {"a.txt"}));
+        EXPECT_TRUE(onlyThese(root.path(), {folder.substr(root.path().size() + 1)}, {"a.txt", "z.txt"}));
         DeleteFileW(longPath(file).c_str());
     }
 }
@@ -275,6 +315,51 @@ TEST(RemoveTree, RefusesAnEmptyPath) {
     SetFileAttributesA(canary.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(canary.c_str());
     if (!ready) GTEST_SKIP() << "the canary is not the first entry of C:\\ (" << first.cFileName << ")";
+}
+
+// The attributes of an entry are taken from the enumeration. An entry that
+// says it is a junction is removed as a link: when it is in fact a folder
+// with contents, the removal fails and the contents stay.
+TEST(RemoveFoundEntry, TrustsTheAttributesTheEnumerationGave) {
+    struct EntryCase {
+        const char* what;
+        DWORD attributes;
+        bool removed;
+        bool contentsStay;
+    };
+    const EntryCase cases[] = {
+        {"junction", kD | FILE_ATTRIBUTE_REPARSE_POINT, false, true},
+        {"folder", kD, true, false},
+        {"dot entry", kD, true, true},
+    };
+    for (const EntryCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir parent;
+        ASSERT_TRUE(makeDir(parent / "target"));
+        ASSERT_TRUE(make(parent / "target\\kept.txt"));
+        WIN32_FIND_DATAA entry = {};
+        entry.dwFileAttributes = c.attributes;
+        lstrcpynA(entry.cFileName, std::string(c.what) == "dot entry" ? ".." : "target", MAX_PATH);
+        EXPECT_EQ(c.removed, removeFoundEntry(parent.path().c_str(), entry) != 0);
+        EXPECT_EQ(c.contentsStay, exists(parent / "target\\kept.txt"));
+    }
+}
+
+// A real junction where the platform can make one: the removal of the tree
+// that holds it leaves the folder it points to whole.
+TEST(RemoveTree, LeavesWhatAJunctionPointsTo) {
+    TempDir parent;
+    ASSERT_TRUE(makeDir(parent / "outside"));
+    ASSERT_TRUE(make(parent / "outside\\kept.txt"));
+    ASSERT_TRUE(makeDir(parent / "tree"));
+    ASSERT_TRUE(makeDir(parent / "tree\\link"));
+    std::string error;
+    if (!makeJunction(parent / "tree\\link", parent / "outside", &error)) {
+        GTEST_SKIP() << "no junction on this platform: " << error;
+    }
+    EXPECT_NE(0, removeTree((parent / "tree").c_str()));
+    EXPECT_FALSE(exists(parent / "tree"));
+    EXPECT_TRUE(exists(parent / "outside\\kept.txt"));
 }
 
 }  // namespace

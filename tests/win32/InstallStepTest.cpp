@@ -97,24 +97,39 @@ TEST_F(InstallStepTest, CancelledProgramCopyKeepsWhatTheInstallDirectoryHeld) {
     EXPECT_FALSE(pathExists(documents));
 }
 
-TEST_F(InstallStepTest, PathsThatDoNotFitFailBeforeAnythingIsCopied) {
+// The message that names a path that does not fit.
+std::string overflowText(const std::string& path, size_t limit) {
+    return "Unable to create file.\n\n" + path + "\n\nThe path is " + std::to_string(path.size()) +
+           " characters long; the limit is " + std::to_string(limit) + ".";
+}
+
+TEST_F(InstallStepTest, PathsThatDoNotFitFailBeforeAnythingIsCopiedAndAreNamed) {
     stage("Program\\" + progFile + ".exe");
     stage("Documents\\Welcome.snote");
 
-    // The install directory itself does not fit.
+    // The install directory itself does not fit as a folder (its pattern
+    // "\*" must fit too).
     const std::string shortBase = base;
     const std::string longBase = base + "\\" + std::string(250 - base.size(), 'b');
     ASSERT_TRUE(CreateDirectoryA(longBase.c_str(), nullptr));
     setBase(longBase);
-    EXPECT_EQ(0, installProgram(nullptr));
+    EXPECT_EQ(std::vector<std::string>({overflowText(installDir, 257)}), installCancelling(0));
     EXPECT_STREQ("", installState.installDir);
 
-    // A staged file whose installed path does not fit.
+    // A staged file whose installed path is one byte too long; one byte
+    // less installs.
     setBase(shortBase);
-    stage("Program\\" + std::string(259 - installDir.size(), 'p'));
-    EXPECT_EQ(0, installProgram(nullptr));
+    const std::string tooLong = std::string(259 - installDir.size(), 'p');
+    stage("Program\\" + tooLong);
+    EXPECT_EQ(std::vector<std::string>({overflowText(installDir + "\\" + tooLong, 259)}), installCancelling(0));
     EXPECT_FALSE(pathExists(installDir));
     EXPECT_FALSE(pathExists(documents));
+    removeFileTree(staging + "\\Program");
+    stage("Program\\" + tooLong.substr(1));
+    EXPECT_EQ(std::vector<std::string>(), installCancelling(1));
+    EXPECT_TRUE(pathExists(installDir + "\\" + tooLong.substr(1)));
+    removeFileTree(installDir);
+    removeFileTree(documents);
     removeFileTree(staging + "\\Program");
 
     // A staged document whose path in the documents folder does not fit,
@@ -124,8 +139,9 @@ TEST_F(InstallStepTest, PathsThatDoNotFitFailBeforeAnythingIsCopied) {
     const size_t room = 259 - (base.size() + 1) - (1 + progFile.size() + 4);
     setProgDir(progDir + std::string(room - progDir.size(), 'x'));
     ASSERT_LT(documents.size(), installDir.size());
-    stage("Documents\\" + std::string(259 - documents.size(), 'd'));
-    EXPECT_EQ(0, installProgram(nullptr));
+    const std::string document = documents + "\\" + std::string(259 - documents.size(), 'd');
+    stage("Documents\\" + document.substr(documents.size() + 1));
+    EXPECT_EQ(std::vector<std::string>({overflowText(document, 259)}), installCancelling(0));
     EXPECT_STREQ(installDir.c_str(), installState.installDir);
     EXPECT_FALSE(pathExists(installDir));
     EXPECT_FALSE(pathExists(documents));

@@ -28,7 +28,8 @@ setup)
         chmod 755 "$root/winebin/wine"
     fi
     cp -a "$bin/." "$root/bin/"
-    chown -R $(wine_user_ids | tr ' ' ':') "$root"
+    ids=$(wine_user_ids)
+    chown -R "${ids% *}:${ids#* }" "$root"
     echo "$root" > "$state"
     wine_as_user "$root" wine wineboot -i
     # Windows without a display: the null driver creates real windows, and
@@ -42,6 +43,15 @@ setup)
     # Start Wine's own services now, detached from every caller's output, so
     # that they do not hold the first test's pipes open.
     wine_as_user "$root" wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    # A small volume of its own as drive S:, for the full-disk tests: a tmpfs
+    # mounted where the caller may mount (root, as in CI); otherwise those
+    # tests skip.
+    mkdir -p "$root/small"
+    if [ "$(id -u)" = 0 ] &&
+        mount -t tmpfs -o "size=${SETUP_SMALL_VOLUME_SIZE:-8m},mode=0755,uid=${ids% *},gid=${ids#* }" \
+            setup-small "$root/small" 2>/dev/null; then
+        ln -s "$root/small" "$root/prefix/dosdevices/s:"
+    fi
     echo "Wine test root: $root"
     ;;
 cleanup)
@@ -52,6 +62,7 @@ cleanup)
     [ -d "$root" ] || exit 0
     wine_as_user "$root" wineserver -k 2>/dev/null || true
     wine_as_user "$root" wineserver -w 2>/dev/null || true
+    if mountpoint -q "$root/small" 2>/dev/null; then umount "$root/small"; fi
     rm -rf "$root"
     ;;
 *)

@@ -12,6 +12,7 @@
 #include "InstallerResources.h"
 #include "PackTree.h"
 #include "PeImage.h"
+#include "SetupCheck.h"
 
 namespace {
 
@@ -67,7 +68,13 @@ bool runPreBuildChecks(const BuildInputs& in, std::FILE* err) {
     };
     require(in.facts.progName, "ProgName", "the installer names the program, its folders and its entries with it");
     require(in.facts.progVersion, "ProgVersion", "the installer compares it with an installed version");
-    return ok;
+    if (!ok) return false;
+    // Then the checks of setup-pack check, with the same findings; notes
+    // (what will be registered) are left to that command.
+    CheckSummary summary = checkSetupInputs(in.iniPath, in.payloadPath, CheckOptions(), [err](const CheckFinding& f) {
+        if (f.severity != CheckFinding::Severity::Note) std::fprintf(err, "%s\n", formatFinding(f).c_str());
+    });
+    return summary.errors == 0;
 }
 
 std::vector<std::string> stubCandidates(const std::string& program) {

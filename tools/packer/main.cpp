@@ -8,6 +8,7 @@
 #include "ArchiveReport.h"
 #include "InstallerBuild.h"
 #include "PackTree.h"
+#include "SetupCheck.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ const char kUsage[] =
     "       setup-pack create [--names=auto|ansi|wide] [--setup-ini=FILE] FOLDER ARCHIVE\n"
     "       setup-pack list ARCHIVE|SETUP.EXE\n"
     "       setup-pack verify ARCHIVE|SETUP.EXE\n"
+    "       setup-pack check --ini SETUP.INI --payload FOLDER [--strict]\n"
     "       setup-pack [COMMAND] --help\n";
 
 const char kBuildHelp[] =
@@ -74,8 +76,31 @@ const char kHelp[] =
     "        list and verify also take a built setup.exe (signed or not): they\n"
     "        read its payload and first print its ProgName, ProgVersion, ProgDir\n"
     "        and languages.\n"
+    "check   Finds the mistakes in a setup INI and a payload folder that would\n"
+    "        fail or mislead on a customer's machine; see setup-pack check --help.\n"
     "\n"
     "Exit status: 0 success, 1 failure (reason on stderr), 2 bad usage.\n";
+
+const char kCheckHelp[] =
+    "usage: setup-pack check --ini SETUP.INI --payload FOLDER [--strict]\n"
+    "\n"
+    "Reads the setup INI as the installer will read it and the payload folder\n"
+    "(Program/ and Documents/) as it will be installed, and reports, one per line\n"
+    "on stderr, in the form FILE:LINE: error|warning|note: MESSAGE, what would\n"
+    "go wrong at install time: keys missing from [EN] or a language section,\n"
+    "sections no language reads, ProgName/ProgDir/ProgFile that are not plain\n"
+    "names, a ProgFile.exe missing from Program/ or not a Windows program,\n"
+    "ProgVersion against the program's version record, bytes that are not\n"
+    "Windows-1252 with CR LF lines, texts too long once formatted, FileType\n"
+    "values (with the command and icon that will be registered), payload names\n"
+    "outside Windows-1252 and paths too long for Windows.\n"
+    "\n"
+    "  --ini SETUP.INI    the setup INI embedded in the installer\n"
+    "  --payload FOLDER   the folder packed into the installer\n"
+    "  --strict           warnings count as errors\n"
+    "\n"
+    "Exit status: 0 no error (warnings and notes allowed), 1 errors found,\n"
+    "2 bad usage.\n";
 
 int usageError(const char* message) {
     std::fprintf(stderr, "setup-pack: %s\n%s", message, kUsage);
@@ -113,6 +138,33 @@ int readAnd(const std::vector<std::string>& args, int (*action)(const std::vecto
     }
     std::fputs(about.c_str(), stdout);
     return action(bytes, stdout, stderr) == 0 ? kExitOk : kExitFailed;
+}
+
+int check(const std::vector<std::string>& args) {
+    std::string ini, payload;
+    CheckOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--strict") {
+            options.strict = true;
+        } else if ((arg == "--ini" || arg == "--payload") && i + 1 < args.size()) {
+            (arg == "--ini" ? ini : payload) = args[++i];
+        } else if (arg.rfind("--ini=", 0) == 0) {
+            ini = arg.substr(6);
+        } else if (arg.rfind("--payload=", 0) == 0) {
+            payload = arg.substr(10);
+        } else {
+            return usageError(("check: unexpected argument " + arg).c_str());
+        }
+    }
+    if (ini.empty() || payload.empty()) return usageError("check takes --ini SETUP.INI and --payload FOLDER");
+    CheckSummary summary = checkSetupInputs(ini, payload, options, [](const CheckFinding& finding) {
+        std::fprintf(stderr, "%s\n", formatFinding(finding).c_str());
+    });
+    if (summary.errors || summary.warnings) {
+        std::fprintf(stderr, "setup-pack check: %u error(s), %u warning(s)\n", summary.errors, summary.warnings);
+    }
+    return summary.errors ? kExitFailed : kExitOk;
 }
 
 // Takes "--name VALUE" or "--name=VALUE"; true when args[i] is that option.
@@ -182,12 +234,14 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (wantsHelp(args)) {
-        std::printf("%s%s", kUsage, command == "build" ? kBuildHelp : kHelp);
+        if (command == "check") std::printf("%s", kCheckHelp);
+        else std::printf("%s%s", kUsage, command == "build" ? kBuildHelp : kHelp);
         return kExitOk;
     }
     if (command == "build") return build(args);
     if (command == "create") return create(args);
     if (command == "list") return readAnd(args, listArchive);
     if (command == "verify") return readAnd(args, verifyArchive);
+    if (command == "check") return check(args);
     return usageError(("unknown command " + command).c_str());
 }
