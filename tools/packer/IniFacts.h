@@ -1,7 +1,6 @@
 #pragma once
-// The few values of a setup INI that building and reading installers need.
-// A small private reader, to be replaced by the shared profile reader of
-// src/config once that is available to the packer.
+// The few values of a setup INI that building and reading installers need,
+// read with the installer's profile reader (config/ProfileText.h).
 #include <stddef.h>
 #include <stdint.h>
 
@@ -14,12 +13,11 @@ struct IniValue {
 };
 
 struct IniFacts {
-    IniValue progName, progVersion, progFile, progDir;
+    IniValue progName, progVersion, progFile, progDir;  // from [Settings]
     std::vector<std::string> languages;  // sections other than Settings and FileType, in file order
 };
 
 // Reads the [Settings] values and the language sections from the INI's
-// bytes. Section and key names compare without regard to ASCII case; the
-// first occurrence of a key in the first section of a name counts, as for
-// the installer.
+// bytes, as the installer's profile reader reads them: names without regard
+// to ASCII case, the first [Settings] only, the first of two equal keys.
 IniFacts readIniFacts(const uint8_t* data, size_t size);

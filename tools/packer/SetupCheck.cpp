@@ -14,6 +14,7 @@
 #include "PeImage.h"
 #include "common/Format.h"
 #include "config/ProfileText.h"
+#include "driver/VersionText.h"
 
 namespace {
 
@@ -268,20 +269,12 @@ std::string plainNameProblem(const std::string& name) {
     return "";
 }
 
-// The leading integer of a version text as the installer's version gate
-// reads it: blanks skipped, an optional sign, decimal digits; 0 without any.
-long versionNumber(const char* text, bool& hasDigits) {
+// True when a version text starts with digits, after the blanks and the
+// sign that the installer's reading skips (readVersionText gives 0 without).
+bool startsWithDigits(const char* text) {
     while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-    bool negative = *text == '-';
     if (*text == '+' || *text == '-') ++text;
-    long value = 0;
-    hasDigits = false;
-    while (*text >= '0' && *text <= '9') {
-        hasDigits = true;
-        if (value < 100000000) value = value * 10 + (*text - '0');
-        ++text;
-    }
-    return negative ? -value : value;
+    return *text >= '0' && *text <= '9';
 }
 
 struct KeyLine {
@@ -728,10 +721,12 @@ void Checker::checkVersion(const Loaded& english) {
     if (english.source[kProgVersion].empty()) return;
     const std::string& v = english.slots[kProgVersion];
     unsigned line = slotLine(english, kProgVersion);
-    bool majorDigits = false, minorDigits = false;
-    long major = versionNumber(v.c_str(), majorDigits);
+    // Read exactly as the installer's version gate reads it.
+    VersionNumbers numbers = readVersionText(v.c_str());
+    bool majorDigits = startsWithDigits(v.c_str());
     size_t point = v.find('.');
-    long minor = point == std::string::npos ? 0 : versionNumber(v.c_str() + point + 1, minorDigits);
+    long major = numbers.major;
+    long minor = numbers.hasMinor ? numbers.minor : 0;
     bool plain = !v.empty() && v.find_first_not_of("0123456789.") == std::string::npos && point != std::string::npos &&
                  point > 0 && point + 1 < v.size() && v.find('.', point + 1) == std::string::npos;
     std::string reads = std::to_string(major) + (point == std::string::npos ? "" : "." + std::to_string(minor));
@@ -958,14 +953,13 @@ void Checker::checkProgram(const Loaded& english) {
     }
     unsigned fileMajor = info.fileVersionMs >> 16, fileMinor = info.fileVersionMs & 0xFFFF;
     std::string recorded = std::to_string(fileMajor) + "." + std::to_string(fileMinor);
-    bool digits = false;
-    long newMajor = versionNumber(progVersion.c_str(), digits);
-    size_t point = progVersion.find('.');
-    bool newHasMinor = point != std::string::npos;
-    long newMinor = newHasMinor ? versionNumber(progVersion.c_str() + point + 1, digits) : 0;
-    if (static_cast<long>(fileMajor) == newMajor && (!newHasMinor || static_cast<long>(fileMinor) == newMinor)) return;
-    bool refusesItself = static_cast<long>(fileMajor) > newMajor ||
-                         (static_cast<long>(fileMajor) == newMajor && newHasMinor && static_cast<long>(fileMinor) > newMinor);
+    VersionNumbers offered = readVersionText(progVersion.c_str());
+    if (static_cast<long>(fileMajor) == offered.major &&
+        (!offered.hasMinor || static_cast<long>(fileMinor) == offered.minor)) {
+        return;
+    }
+    // A later run of this installer compares the recorded version with its own.
+    bool refusesItself = isNewerVersion(recorded.c_str(), progVersion.c_str());
     std::string message = "ProgVersion " + shown(progVersion) + " differs from the file version " + recorded +
                           " of Program/" + exe.filename().string() + ", which the installer records as "
                           "DisplayVersion and later installers compare with";
