@@ -134,10 +134,18 @@ bool StartedProgram::start(const std::string& commandLine, const std::string& cu
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     const char* folder = currentDir.empty() ? nullptr : currentDir.c_str();
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, folder, &startup,
-                        &info)) {
+    // Under Wine a start very rarely fails with ERROR_INTERNAL_ERROR while
+    // the next attempt succeeds; a program that truly cannot start fails
+    // every attempt with the same error.
+    for (int attempt = 0;; ++attempt) {
+        if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, folder,
+                           &startup, &info)) {
+            break;
+        }
         startError_ = GetLastError();
-        return false;
+        if (startError_ != ERROR_INTERNAL_ERROR || attempt == 2) return false;
+        Sleep(200);
+        command = commandLine;
     }
     process_ = info.hProcess;
     processId_ = info.dwProcessId;
