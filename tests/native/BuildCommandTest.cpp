@@ -90,7 +90,7 @@ protected:
         writeText(root_ / "stub.exe", std::string(stub.begin(), stub.end()));
         writeText(root_ / "setup.ini", kIni);
         makeTree(root_ / "payload");
-        PeSpec program;
+        ProgramShape program;
         program.version = 0x00020007;
         writeText(root_ / "payload/Program/Notes.exe", craftProgram(program));
         setWriteTime(root_ / "payload/Program/Notes.exe", 1500000000);

@@ -66,7 +66,7 @@ protected:
     void makeExample(const fs::path& dir, std::string& ini) {
         ini = readFile(SETUP_EXAMPLE_DIR "/setup.ini");
         ASSERT_FALSE(ini.empty());
-        writeFile(dir / "payload/Program/SampleNotes.exe", craftProgram(PeSpec()));
+        writeFile(dir / "payload/Program/SampleNotes.exe", craftProgram(ProgramShape()));
         fs::copy(SETUP_EXAMPLE_DIR "/Documents", dir / "payload/Documents", fs::copy_options::recursive);
     }
 
@@ -176,9 +176,9 @@ TEST_F(SetupCheckTest, EachMistakeIsFoundWithWhereAndWhatHappens) {
          {"setup.ini:4:", "differs from the file version 1.2", "refused"}},
         {"program without version record",
          [](std::string&, const fs::path& p) {
-             PeSpec spec;
-             spec.version = 0;
-             writeFile(p / "Program/SampleNotes.exe", craftProgram(spec));
+             ProgramShape shape;
+             shape.version = 0;
+             writeFile(p / "Program/SampleNotes.exe", craftProgram(shape));
          },
          S::Warning, {"setup.ini:4:", "no version record", "DisplayVersion stays empty", "older version"}},
         {"program not a Windows program",
@@ -186,9 +186,9 @@ TEST_F(SetupCheckTest, EachMistakeIsFoundWithWhereAndWhatHappens) {
          {"payload/Program/SampleNotes.exe: error: is not a Windows program"}},
         {"program neither GUI nor console",
          [](std::string&, const fs::path& p) {
-             PeSpec spec;
-             spec.subsystem = 1;
-             writeFile(p / "Program/SampleNotes.exe", craftProgram(spec));
+             ProgramShape shape;
+             shape.subsystem = 1;
+             writeFile(p / "Program/SampleNotes.exe", craftProgram(shape));
          },
          S::Error, {"SampleNotes.exe: error:", "subsystem 1"}},
         {"name outside Windows-1252",

@@ -18,12 +18,12 @@ inline void putProgram32(std::string& b, size_t at, uint32_t v) {
 // A minimal 32-bit Windows image: headers, and one resource section that
 // holds a version resource with the given file version (major.minor), or
 // no resources at all when `version` is 0.
-struct PeSpec {
+struct ProgramShape {
     uint32_t version = 0x00010002;  // 1.2
     uint16_t subsystem = 2;
 };
 
-inline std::string craftProgram(const PeSpec& spec) {
+inline std::string craftProgram(const ProgramShape& shape) {
     std::string b(0x400, '\0');
     b[0] = 'M';
     b[1] = 'Z';
@@ -43,7 +43,7 @@ inline std::string craftProgram(const PeSpec& spec) {
     putProgram16(b, opt + 48, 4);            // subsystem version
     putProgram32(b, opt + 56, 0x2000);       // size of image
     putProgram32(b, opt + 60, 0x200);        // size of headers
-    putProgram16(b, opt + 68, spec.subsystem);
+    putProgram16(b, opt + 68, shape.subsystem);
     putProgram32(b, opt + 92, 16);           // data directories
     const size_t section = opt + 0xE0;
     b.replace(section, 5, ".rsrc");
@@ -52,7 +52,7 @@ inline std::string craftProgram(const PeSpec& spec) {
     putProgram32(b, section + 16, 0x200);
     putProgram32(b, section + 20, 0x200);
     putProgram32(b, section + 36, 0x40000040);  // initialised data, readable
-    if (spec.version == 0) return b;
+    if (shape.version == 0) return b;
     putProgram32(b, opt + 96 + 16, 0x1000);  // resource table
     putProgram32(b, opt + 96 + 20, 0x100);
     const size_t r = 0x200;
@@ -74,8 +74,8 @@ inline std::string craftProgram(const PeSpec& spec) {
     for (size_t i = 0; i < sizeof key; ++i) putProgram16(b, v + 6 + 2 * i, static_cast<uint8_t>(key[i]));
     putProgram32(b, v + 40, 0xFEEF04BD);
     putProgram32(b, v + 44, 0x00010000);
-    putProgram32(b, v + 48, spec.version);  // file version
-    putProgram32(b, v + 56, spec.version);  // product version
+    putProgram32(b, v + 48, shape.version);  // file version
+    putProgram32(b, v + 56, shape.version);  // product version
     return b;
 }
 
