@@ -3,7 +3,7 @@
 #   scripts/fuzz.sh [TARGET] [RUNS]
 # TARGET: archive (the default), format, shell_value, version, or one of the
 # others the fuzz build has; RUNS defaults to 10 million executions. The
-# corpus grows in build/fuzz/TARGET-work (archive: fuzz-work) and is reused
+# corpus grows in build/fuzz/TARGET-work and is reused
 # by later runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,8 +13,9 @@ runs=${1:-10000000}
 if [ -z "${SETUP_FUZZ_NO_DEPS:-}" ]; then bash scripts/install-deps.sh; fi
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "${target}_fuzz"
+pack=()
 if [ "$target" = archive ]; then
     cmake --build --preset fuzz --target setup-pack
-    exec tests/fuzz/run-fuzz.sh build/fuzz/archive_fuzz build/fuzz/setup-pack build/fuzz/fuzz-work "$runs"
+    pack=(build/fuzz/setup-pack)
 fi
-exec tests/fuzz/run-target.sh "$target" "build/fuzz/${target}_fuzz" "build/fuzz/${target}-work" "$runs"
+exec tests/fuzz/run-target.sh "$target" "build/fuzz/${target}_fuzz" "build/fuzz/${target}-work" "$runs" "${pack[@]}"
