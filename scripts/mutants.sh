@@ -43,6 +43,15 @@ packed-size-unbounded @@ src/archive/ArchiveFormat.cpp @@ if (packedSize > remai
 version-sign-dropped @@ src/driver/VersionText.cpp @@ return static_cast<int>(negative ? -value : value); @@ return static_cast<int>(value); @@ fuzz @@ fuzz.version
 shell-value-cut-used @@ src/deploy/ShellValue.cpp @@ length < kShellValueCapacity - 1 @@ length < kShellValueCapacity @@ fuzz @@ fuzz.shell_value
 percent-doubled @@ src/common/Format.cpp @@             out.put('%');\n            ++p; @@             out.put('%'); @@ fuzz @@ fuzz.format
+profile-case-kept @@ src/config/ProfileText.cpp @@ unsigned foldCase(unsigned c) { return c >= 'A' && c <= 'Z' ? c + 0x20 : c; } @@ unsigned foldCase(unsigned c) { return c; } @@ native @@ native.unit
+profile-later-section @@ src/config/ProfileText.cpp @@ if (sectionSeen) break;  // only the first section of the name is searched @@ // every section of the name searched @@ native @@ native.unit
+check-version-letters @@ tools/packer/SetupCheck.cpp @@     if (!majorDigits) { @@     if (false) { @@ native @@ native.unit
+pe-checksum-stale @@ tools/packer/PeImage.cpp @@ put32(opt + 64, checksum.finish()); @@ checksum.finish(); @@ native @@ native.unit
+image-limit-ignored @@ tools/packer/InstallerBuild.cpp @@ if (output.sizeOfImage > kImageLimit) { @@ if (false) { @@ native @@ native.unit
+epoch-not-clamped @@ tools/packer/PackTree.cpp @@ if (clampTimes_ && entry.lastWriteTime > epoch_) entry.lastWriteTime = epoch_; @@ // not clamped @@ native @@ native.unit
+uninstall-app-path-other @@ src/uninstall/Remover.cpp @@ !readValue(HKEY_LOCAL_MACHINE, path, nullptr, value) || !namesThisInstall(value)) { @@ !readValue(HKEY_LOCAL_MACHINE, path, nullptr, value)) { @@ win32 @@ unit_uninstall|e2e_uninstall
+uninstall-vendor-shared @@ src/uninstall/Remover.cpp @@ (install.entryExists && !install.entryOurs) || anotherInstallNamed()) { @@ (install.entryExists && !install.entryOurs)) { @@ win32 @@ unit_uninstall|e2e_uninstall
+uninstall-names-escape @@ src/uninstall/Remover.cpp @@         if (!isSafeManifestName(name, length)) continue;\n @@  @@ win32 @@ unit_uninstall|e2e_uninstall
 LIST
 }
 
