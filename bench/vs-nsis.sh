@@ -192,11 +192,20 @@ base=$work/base
 mkdir -p "$base/home" "$base/prefix" "$base/bin"
 cp "$out/bin/install-timer.exe" "$base/bin/"
 chown -R $(wine_user_ids | tr ' ' ':') "$base"
-wine_as_user "$base" wineboot -i >/dev/null 2>&1
-wine_as_user "$base" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+# Every step is bounded: a Wine that hangs at its first start ends the run.
+# within SECONDS COMMAND...: wine_as_user COMMAND..., killed after SECONDS.
+within() {
+    local seconds=$1; shift
+    timeout --kill-after=10 "$seconds" bash -c '. "$0"; wine_as_user "$@"' "$src/tests/wine/wine-env.sh" "$@"
+}
+if ! within 600 "$base" wineboot -i >/dev/null 2>&1; then
+    echo "wineboot did not finish within 10 minutes" >&2
+    exit 1
+fi
+within 120 "$base" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 wine_as_user "$base" wine "$base/bin/install-timer.exe" --timeout 120 cmd.exe /c exit >/dev/null 2>&1 || true
 wine_as_user "$base" wineserver -k || true
-wine_as_user "$base" wineserver -w || true
+within 120 "$base" wineserver -w || true
 
 # run_one INSTALLER_NAME PAYLOAD ROUND: one timed run in a fresh prefix copy.
 results=$out/results.txt
