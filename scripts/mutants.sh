@@ -52,6 +52,7 @@ epoch-not-clamped @@ tools/packer/PackTree.cpp @@ if (clampTimes_ && entry.lastW
 uninstall-app-path-other @@ src/uninstall/Remover.cpp @@ !readValue(HKEY_LOCAL_MACHINE, path, nullptr, value) || !namesThisInstall(value)) { @@ !readValue(HKEY_LOCAL_MACHINE, path, nullptr, value)) { @@ win32 @@ unit_uninstall|e2e_uninstall
 uninstall-vendor-shared @@ src/uninstall/Remover.cpp @@ (install.entryExists && !install.entryOurs) || anotherInstallNamed()) { @@ (install.entryExists && !install.entryOurs)) { @@ win32 @@ unit_uninstall|e2e_uninstall
 uninstall-names-escape @@ src/uninstall/Remover.cpp @@         if (!isSafeManifestName(name, length)) continue;\n @@  @@ win32 @@ unit_uninstall|e2e_uninstall
+uninstall-device-blank @@ src/uninstall/ManifestFiles.cpp @@ while (base < length && component[base] != '.' && component[base] != ' ') ++base; @@ while (base < length && component[base] != '.') ++base; @@ native @@ native.unit
 LIST
 }
 

@@ -23,23 +23,31 @@ bool isFilesHeader(const char* line, size_t length) {
     return true;
 }
 
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without an extension.
+// True when the `length` bytes at `text` spell `word` (lower case), ignoring
+// the case of ASCII letters.
+bool spells(const char* text, size_t length, const char* word) {
+    size_t i = 0;
+    for (; i < length && word[i]; ++i) {
+        if (lowerAscii(text[i]) != word[i]) return false;
+    }
+    return i == length && word[i] == '\0';
+}
+
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9 and LPT1-9 (also with the
+// superscript digits 1, 2 and 3, in UTF-8), alone or followed by an
+// extension or by blanks and dots: the platform opens the device there, as
+// the installer's own name check knows.
 bool isDeviceName(const char* component, size_t length) {
     size_t base = 0;
-    while (base < length && component[base] != '.') ++base;
-    char name[4] = {};
-    if (base != 3 && base != 4) return false;
-    for (size_t i = 0; i < base; ++i) name[i] = lowerAscii(component[i]);
-    if (base == 3) {
-        static const char* const devices[] = {"con", "prn", "aux", "nul"};
-        for (const char* device : devices) {
-            if (name[0] == device[0] && name[1] == device[1] && name[2] == device[2]) return true;
-        }
-        return false;
+    while (base < length && component[base] != '.' && component[base] != ' ') ++base;
+    static const char* const devices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    for (const char* device : devices) {
+        if (spells(component, base, device)) return true;
     }
-    bool port = (name[0] == 'c' && name[1] == 'o' && name[2] == 'm') ||
-                (name[0] == 'l' && name[1] == 'p' && name[2] == 't');
-    return port && name[3] >= '1' && name[3] <= '9';
+    if (base < 4 || !(spells(component, 3, "com") || spells(component, 3, "lpt"))) return false;
+    const unsigned char* digit = reinterpret_cast<const unsigned char*>(component + 3);
+    if (base == 4) return digit[0] >= '1' && digit[0] <= '9';
+    return base == 5 && digit[0] == 0xC2 && (digit[1] == 0xB9 || digit[1] == 0xB2 || digit[1] == 0xB3);
 }
 
 bool isSafeComponent(const char* component, size_t length) {

@@ -126,6 +126,13 @@ TEST(UninstallManifestTest, OnlyNamesInsideTheInstallFolderAreSafe) {
         {"nul.txt", false},
         {"Data\\COM1", false},
         {"com10", true},
+        {"CON .txt", false},  // a blank before the extension still opens the device
+        {"Data\\conin$", false},
+        {"CONOUT$.log", false},
+        {"LPT\xC2\xB9", false},  // COM and LPT with a superscript digit are devices too
+        {"com\xC2\xB3.txt", false},
+        {"COM\xC2\xBC", true},
+        {"CONIN", true},
         {"", false},
         {"\\", false},
         {std::string("a\0b", 3), false},
