@@ -12,6 +12,7 @@
 
 #include "ArchiveReport.h"
 #include "PackTree.h"
+#include "ToolRun.h"
 #include "UninstallManifest.h"
 #include "archive/ArchiveFormat.h"
 #include "uninstall/ManifestFiles.h"
@@ -139,9 +140,9 @@ TEST(UninstallManifestTest, OnlyNamesInsideTheInstallFolderAreSafe) {
 // setup-pack create with the setup INI puts the manifest into the archive at
 // its place in the archive's order, and the same inputs give the same bytes.
 TEST(UninstallManifestTest, PackerAddsTheManifestToTheProgramTree) {
-    char pattern[] = "/tmp/uninstall-manifest-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    fs::path root = pattern;
+    ScratchFolder scratch("uninstall-manifest");
+    const fs::path root = scratch.path();
+    ASSERT_FALSE(root.empty()) << "no scratch folder";
     fs::create_directories(root / "payload/Program/Data");
     fs::create_directories(root / "payload/Documents");
     std::ofstream(root / "payload/Program/SampleNotes.exe") << "program";
@@ -177,15 +178,14 @@ TEST(UninstallManifestTest, PackerAddsTheManifestToTheProgramTree) {
               names);
     EXPECT_EQ(std::vector<std::string>({"Data\\", "Data\\x.dat", "SampleNotes.exe", "setup-uninstall.ini", "zz.txt"}),
               listedNames(manifest));
-    fs::remove_all(root);
 }
 
 // The packer refuses, with the reason, what would leave the uninstaller
 // without its manifest; without a Program folder there is nothing to list.
 TEST(UninstallManifestTest, PackerRefusalsNameTheCause) {
-    char pattern[] = "/tmp/uninstall-manifest-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    fs::path root = pattern;
+    ScratchFolder scratch("uninstall-manifest");
+    const fs::path root = scratch.path();
+    ASSERT_FALSE(root.empty()) << "no scratch folder";
     std::ofstream(root / "setup.ini", std::ios::binary) << kIni;
     const struct {
         const char* what;
@@ -213,7 +213,6 @@ TEST(UninstallManifestTest, PackerRefusalsNameTheCause) {
             EXPECT_NE(std::string::npos, error.find(c.reason)) << error;
         }
     }
-    fs::remove_all(root);
 }
 
 }  // namespace
