@@ -134,6 +134,9 @@ TEST(PeImageTest, FilesThatCannotBeRewrittenSafelyAreRefused) {
         {"symbol table", with([](TestPe& p) { p.symbolTable = 0x400; }), "symbol table"},
         {"section after resources", with([](TestPe& p) { p.dataAfterResources = true; }), "cannot be moved"},
         {"alignment", with([](TestPe& p) { p.fileAlignment = 0x300; }), "power of two"},
+        // The new resources would be written over the section table.
+        {"empty resources inside the headers", with([](TestPe& p) { p.emptyResourcesInHeaders = true; }),
+         "inside the headers"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

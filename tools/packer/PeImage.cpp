@@ -447,6 +447,16 @@ bool PeImage::checkRewritable(size_t& resourceIndex, std::string& error) const {
         return false;
     }
     const Section& rsrc = sections_[resourceIndex];
+    // The new resource data starts where the old did, and the headers are
+    // copied up to that point: an empty section whose offset lies inside
+    // them (the overlap check above skips sections without data) would
+    // leave part of the headers out and have the new data written over them.
+    if (rsrc.rawPointer < headersEnd) {
+        error = "the resource section " + sectionName(b + rsrc.headerOffset) + " has no data and its file offset " +
+                std::to_string(rsrc.rawPointer) + " lies inside the headers (which end at " +
+                std::to_string(headersEnd) + "); the new resources would be written over them";
+        return false;
+    }
     // Sections after the resources, in address order, are moved: only the
     // base relocations can be, since nothing but their directory addresses them.
     uint64_t fileEnd = 0;
