@@ -238,6 +238,7 @@ bool PeImage::parseResources(std::string& error) {
     resourceBase_ = home->rawPointer + skip;
     resourceLimit_ = std::min(resourceSize_, home->rawSize - skip);
     leafBudget_ = kEntryBudget;
+    copyBudget_ = bytes_->size();
     ResourceLeaf path;
     return readDirectory(0, 0, path, error);
 }
@@ -309,6 +310,14 @@ bool PeImage::readDirectory(uint32_t offset, int level, ResourceLeaf& path, std:
             error = "a resource's data lies outside the file";
             return false;
         }
+        // Each leaf gets a copy of its data. Leaves of a sound file hold
+        // bytes of their own, so their copies add up to less than the file;
+        // leaves that all point at one large block would multiply it.
+        if (size > copyBudget_) {
+            error = "the resources' data add up to more than the file's size (leaves share their data)";
+            return false;
+        }
+        copyBudget_ -= size;
         ResourceLeaf leaf = path;
         leaf.language = name.id;
         leaf.codePage = le32(base + target + 8);
