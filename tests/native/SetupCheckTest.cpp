@@ -190,6 +190,9 @@ TEST_F(SetupCheckTest, EachMistakeIsFoundWithWhereAndWhatHappens) {
              writeText(p / "Program" / std::string(90, 'f'), "x");
          },
          S::Error, {"error: its path under the install folder C:\\Program Files (x86)\\ppp", "rolled back"}},
+        {"program file name starting with '['",
+         [](std::string&, const fs::path& p) { writeText(p / "Program/[old].txt", "x"); }, S::Error,
+         {"payload/Program/[old].txt: error:", "'['", "left behind"}},
         {"section no language reads", iniChange("[NL]", "[JA]"), S::Warning,
          {"setup.ini:72: warning: section [JA] is never read", "(Japanese is [JP]); Japanese users see the [EN] texts"}},
         {"unknown section", iniChange("[FileType]", "[FileTypes]"), S::Warning,

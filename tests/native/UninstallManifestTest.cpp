@@ -79,6 +79,8 @@ TEST(UninstallManifestTest, RefusesWhatWouldLeaveTheUninstallerBlind) {
         {"no ProgDir", "[Settings]\r\nProgName=A\r\nProgFile=A\r\n", {"A.exe"}, "ProgDir"},
         {"ProgFile only in a comment", "[Settings]\r\nProgName=A\r\n;ProgFile=A\r\nProgDir=A\r\n", {}, "ProgFile"},
         {"empty ProgName", "[Settings]\r\nProgName=\r\nProgFile=A\r\nProgDir=A\r\n", {}, "ProgName"},
+        // The uninstaller's list would end at it, as at a section line.
+        {"a name starts with '['", kIni, {"SampleNotes.exe", "[old]\\", "[old]\\a.txt", "z.txt"}, "'['"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

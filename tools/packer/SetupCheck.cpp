@@ -1024,10 +1024,17 @@ void Checker::checkPayload(const Loaded& english) {
                                                   "characters it holds and refuses it");
             continue;
         }
+        std::string name = p.filename().string();
+        bool inProgram = top == "Program" && relative.size() > top.size() + 1 &&
+                         relative.find('/', top.size() + 1) == std::string::npos;
+        if (inProgram && name[0] == '[') {
+            report(Severity::Error, shownPath, 0, "the name starts with '['; in the uninstall list that setup-pack "
+                                                  "writes it would end the list of files, so it and every name "
+                                                  "after it would be left behind at uninstall; rename it");
+        }
         std::string windows = relative;
         std::replace(windows.begin(), windows.end(), '/', '\\');
         size_t ansiLength = ansiPathLength(windows);
-        std::string name = p.filename().string();
         std::string nameAnsi;
         if (!convert("CP1252", "UTF-8", name, nameAnsi)) {
             std::string holders = codePagesHolding(name);

@@ -82,6 +82,14 @@ bool buildUninstallManifest(const std::string& setupIni, const std::vector<std::
                     "adds to the program folder; rename the file";
             return false;
         }
+        // A list line is a name only while it does not start with '[': the
+        // uninstaller takes such a line for the next section.
+        if (!entry.empty() && entry[0] == '[') {
+            error = "Program\\" + entry + ": a name that starts with '[' directly in the program folder would end "
+                    "the uninstaller's list of files, so it and every name after it would be left behind at "
+                    "uninstall; rename it";
+            return false;
+        }
     }
     bool hasName = false, hasFile = false, hasDir = false;
     std::vector<Section> sections = keptSections(setupIni, hasName, hasFile, hasDir);
