@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ArchiveReport.h"
+#include "PackTree.h"
 #include "ToolRun.h"
 #include "archive/ArchiveFormat.h"
 
@@ -323,6 +324,32 @@ TEST_F(PackerTest, ListAndVerifyRefuseADamagedArchive) {
         ToolRun run = pack({command, archive_.string()});
         EXPECT_EQ(1, run.exitCode) << command;
         EXPECT_NE(std::string::npos, run.err.find("checksum")) << run.err;
+    }
+}
+
+// SOURCE_DATE_EPOCH: whole seconds since 1970, up to the last second of the
+// year 9999; later times would overflow the stored file times.
+TEST(SourceDateEpoch, ReadUpToTheEndOfTheYear9999) {
+    const struct {
+        const char* value;
+        bool accepted;
+    } cases[] = {
+        {"1700000000", true},
+        {"253402300799", true},            // 9999-12-31T23:59:59Z
+        {"253402300800", false},           // 10000-01-01
+        {"9223372036854775807", false},    // the largest 64-bit number
+        {"12x", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        EpochSetting epoch(c.value);
+        PackOptions options;
+        std::string error;
+        EXPECT_EQ(c.accepted, readSourceDateEpoch(options, error)) << error;
+        EXPECT_EQ(c.accepted, options.clampTimes);
+        if (!c.accepted) {
+            EXPECT_NE(std::string::npos, error.find(c.value)) << error;
+        }
     }
 }
 
