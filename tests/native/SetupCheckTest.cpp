@@ -110,6 +110,11 @@ TEST_F(SetupCheckTest, EachMistakeIsFoundWithWhereAndWhatHappens) {
           "not been installed"}},
         {"ProgName with a colon", iniChange("ProgName=Sample Notes", "ProgName=Notes: Pro"), S::Error,
          {"setup.ini:3:", "ProgName", "':'", "staging folder"}},
+        // ProgName and ProgVersion are formatted with no texts: a %s there shows nothing.
+        {"ProgName with %s", iniChange("ProgName=Sample Notes", "ProgName=%s Notes"), S::Error,
+         {"setup.ini:3:", "ProgName \" Notes\"", "starts with a blank"}},
+        {"ProgVersion with %s", iniChange("ProgVersion=1.2", "ProgVersion=%s1.3"), S::Warning,
+         {"setup.ini:4:", "ProgVersion \"1.3\" differs from the file version 1.2"}},
         {"no Program folder", [](std::string&, const fs::path& p) { fs::remove_all(p / "Program"); }, S::Error,
          {"payload: error: has no Program/ folder", "install nothing"}},
         {"empty Program folder",

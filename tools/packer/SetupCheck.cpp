@@ -298,6 +298,16 @@ struct Loaded {
     std::string source[kSlotCount];  // section name; empty when missing
 };
 
+// Formats a slot's text as the installer does: every text is a format with
+// the texts ProgName, ProgVersion, ProgName, but ProgName and ProgVersion
+// are formatted with none (they are the slots being written), so a %s in
+// them shows nothing.
+void formatSlot(int slot, const char* text, const Loaded& loaded, char* out, size_t size) {
+    const char* args[3] = {loaded.slots[kProgName].c_str(), loaded.slots[kProgVersion].c_str(),
+                           loaded.slots[kProgName].c_str()};
+    formatDataText(out, size, text, args, slot <= kProgVersion ? 0 : 3);
+}
+
 class Checker {
 public:
     Checker(const std::string& iniPath, const std::string& payloadDir, const CheckOptions& options,
@@ -606,10 +616,8 @@ Loaded Checker::load(const std::string& language) const {
                 ++p;
             }
         }
-        std::string name = loaded.slots[kProgName], version = loaded.slots[kProgVersion];
-        const char* args[3] = {name.c_str(), version.c_str(), name.c_str()};
         char formatted[kTextSize];
-        formatDataText(formatted, sizeof formatted, text.data(), args, 3);
+        formatSlot(i, text.data(), loaded, formatted, sizeof formatted);
         loaded.slots[i] = formatted;
     }
     return loaded;
@@ -664,8 +672,8 @@ void Checker::checkText(const std::string& code, int slot, const Loaded& loaded)
         }
     }
     if (slot <= kProgVersion && directives > 0) {
-        iniWarning(line, std::string(k) + " holds %s; it is formatted before ProgName and ProgVersion are "
-                                          "known, so what it shows is not defined");
+        iniWarning(line, std::string(k) + " holds %s; the installer formats it with no texts, so the %s "
+                                          "shows nothing");
     } else if (directives > 3) {
         iniWarning(line, std::string(k) + " holds " + std::to_string(directives) +
                              " %s; only three texts are given (ProgName, ProgVersion, ProgName), the "
@@ -675,9 +683,7 @@ void Checker::checkText(const std::string& code, int slot, const Loaded& loaded)
     std::vector<char> wide(bytes_.size() * 4 + 4096);
     std::vector<char> text(raw.begin(), raw.end());
     text.push_back('\0');
-    std::string name = loaded.slots[kProgName], version = loaded.slots[kProgVersion];
-    const char* args[3] = {name.c_str(), version.c_str(), name.c_str()};
-    formatDataText(wide.data(), wide.size(), text.data(), args, 3);
+    formatSlot(slot, text.data(), loaded, wide.data(), wide.size());
     if (strlen(wide.data()) > kTextSize - 1) {
         iniWarning(line, std::string(k) + " is " + std::to_string(strlen(wide.data())) +
                              " characters once formatted for [" + code + "]; the installer shows only the "
