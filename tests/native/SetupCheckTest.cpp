@@ -185,6 +185,10 @@ TEST_F(SetupCheckTest, EachMistakeIsFoundWithWhereAndWhatHappens) {
         {"name outside Windows-1252",
          [](std::string&, const fs::path& p) { writeText(p / "Documents/\xE8\xAA\xAC\xE6\x98\x8E.txt", "x"); },
          S::Warning, {"payload/Documents/説明.txt: warning:", "Windows-1252", "Unable to create file.", "932 (Japanese)"}},
+        // An encoded surrogate half: the bytes pair up, but build's decoder refuses them.
+        {"name not strict UTF-8",
+         [](std::string&, const fs::path& p) { writeText(p / "Documents/\xED\xA0\x80.txt", "x"); }, S::Error,
+         {"error: its name is not UTF-8"}},
         {"path too long for the staging folder",
          [](std::string&, const fs::path& p) { writeText(p / "Documents" / std::string(200, 'd') / "file.txt", "x"); },
          S::Error, {"file.txt: error:", "staging folder C:\\Users\\<20 characters>\\AppData\\Local\\Temp\\Sample Notes\\",

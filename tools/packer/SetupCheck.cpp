@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "ArchiveWriter.h"
 #include "InstallerBuild.h"
 #include "PeImage.h"
 #include "common/Format.h"
@@ -194,17 +195,11 @@ size_t utf8SequenceAt(const std::string& text, size_t p) {
     return length;
 }
 
+// Whether the name is UTF-8 as setup-pack build decodes names: strictly,
+// without overlong forms, surrogate halves or code points past U+10FFFF.
 bool isValidUtf8(const std::string& text) {
-    for (size_t i = 0; i < text.size();) {
-        if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length = utf8SequenceAt(text, i);
-        if (length == 0) return false;
-        i += length;
-    }
-    return true;
+    ByteVector encoded;
+    return encodeEntryName(text, true, encoded, nullptr);
 }
 
 // The code pages of kCodePages that can hold the UTF-8 text, for a message.
