@@ -53,8 +53,8 @@ std::vector<std::string> listedNames(const std::string& manifest) {
 
 TEST(UninstallManifestTest, KeepsTheNamingAndUninstallLinesAndListsTheTreeWithItself) {
     std::string manifest, error;
-    ASSERT_TRUE(buildUninstallManifest(kIni, {"Data\\", "Data\\x.dat", "SampleNotes.exe", "z.txt"}, manifest, error))
-        << error;
+    const std::vector<std::string> entries{"Data\\", "Data\\x.dat", "SampleNotes.exe", "z.txt"};
+    ASSERT_TRUE(buildUninstallManifest(kIni, entries, manifest, error)) << error;
     // Lines byte for byte (the accented FR text stays in its code page); the
     // INI's own [Files] section is not carried over.
     EXPECT_EQ("; What \"-u\" removes, written by setup-pack from the setup INI and the Program folder.\r\n"
@@ -66,6 +66,15 @@ TEST(UninstallManifestTest, KeepsTheNamingAndUninstallLinesAndListsTheTreeWithIt
               manifest);
     EXPECT_EQ(std::vector<std::string>({"Data\\", "Data\\x.dat", "SampleNotes.exe", "setup-uninstall.ini", "z.txt"}),
               listedNames(manifest));
+
+    // Lines that end with CR alone are lines to the profile reader too.
+    std::string crOnly;
+    for (char c : kIni) {
+        if (c != '\n') crOnly += c;
+    }
+    std::string fromCrOnly;
+    ASSERT_TRUE(buildUninstallManifest(crOnly, entries, fromCrOnly, error)) << error;
+    EXPECT_EQ(manifest, fromCrOnly);
 }
 
 TEST(UninstallManifestTest, RefusesWhatWouldLeaveTheUninstallerBlind) {
