@@ -6,13 +6,12 @@
 #include <zlib.h>
 
 #include <stdio.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "ArchiveReport.h"
+#include "ToolRun.h"
 #include "archive/ArchiveFormat.h"
 
 namespace {
@@ -186,16 +185,14 @@ TEST(ArchiveWriter, InvalidWideNameThrows) {
 TEST(ArchiveWriter, WriteFileWritesWhatBuildGives) {
     ArchiveWriter writer;
     writer.addFile("Program\\a.txt", "contents");
-    char path[] = "/tmp/archive-writer-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    ScratchFolder scratch("archive-writer");
+    ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
+    const std::string path = (scratch.path() / "a.zot").string();
     std::string error;
     ASSERT_TRUE(writer.writeFile(path, &error)) << error;
     std::vector<uint8_t> read;
     ASSERT_TRUE(readArchiveFile(path, read, error)) << error;
     EXPECT_EQ(writer.build(), read);
-    unlink(path);
     EXPECT_FALSE(writer.writeFile("/nonexistent-folder/a.zot", &error));
     EXPECT_NE(std::string::npos, error.find("/nonexistent-folder/a.zot"));
 }

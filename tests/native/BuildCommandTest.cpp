@@ -3,18 +3,12 @@
 // inputs, and refusals that name the problem.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <algorithm>
+#include <filesystem>
 #include <functional>
-#include <optional>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,47 +16,16 @@
 #include "PeImage.h"
 #include "TestPe.h"
 #include "TestProgram.h"
-
-extern char** environ;
+#include "ToolRun.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 void setWriteTime(const fs::path& path, time_t seconds) {
     struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
     ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW));
 }
-
-// Sets or clears SOURCE_DATE_EPOCH for the programs this test starts.
-class EpochSetting {
-public:
-    explicit EpochSetting(const char* value) {
-        if (value) setenv("SOURCE_DATE_EPOCH", value, 1);
-        else unsetenv("SOURCE_DATE_EPOCH");
-    }
-    ~EpochSetting() { unsetenv("SOURCE_DATE_EPOCH"); }
-    EpochSetting(const EpochSetting&) = delete;
-    EpochSetting& operator=(const EpochSetting&) = delete;
-};
 
 // A setup INI that passes the checks the build makes first: every text in
 // [EN] and [FR].
@@ -82,10 +45,11 @@ const std::string kIni =
 
 class BuildCommandTest : public ::testing::Test {
 protected:
+    // A fresh folder each time; the one before goes with everything in it.
     void SetUp() override {
-        char pattern[] = "/tmp/setup-pack-build-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        root_ = pattern;
+        scratch_ = std::make_unique<ScratchFolder>("setup-pack-build");
+        root_ = scratch_->path();
+        ASSERT_FALSE(root_.empty()) << "no scratch folder";
         std::vector<uint8_t> stub = TestPe().build();
         writeText(root_ / "stub.exe", std::string(stub.begin(), stub.end()));
         writeText(root_ / "setup.ini", kIni);
@@ -96,7 +60,7 @@ protected:
         setWriteTime(root_ / "payload/Program/Notes.exe", 1500000000);
     }
 
-    void TearDown() override { fs::remove_all(root_); }
+    void TearDown() override { scratch_.reset(); }
 
     // Forty files of differing sizes, so that several threads share the work.
     static void makeTree(const fs::path& tree) {
@@ -109,29 +73,7 @@ protected:
         }
     }
 
-    ToolRun run(const std::vector<std::string>& args) {
-        std::vector<std::string> all{SETUP_PACK_PATH};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        fs::path outPath = root_ / "stdout.txt", errPath = root_ / "stderr.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_t pid = 0;
-        int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ToolRun result{-1, "", ""};
-        if (spawned != 0) return result;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = readText(outPath);
-        result.err = readText(errPath);
-        return result;
-    }
+    ToolRun run(const std::vector<std::string>& args) { return runSetupPack(args, root_); }
 
     ToolRun build(const fs::path& payload, const fs::path& output, std::vector<std::string> extra = {}) {
         std::vector<std::string> args{"build", "--ini", (root_ / "setup.ini").string(), "--payload", payload.string(),
@@ -140,6 +82,7 @@ protected:
         return run(args);
     }
 
+    std::unique_ptr<ScratchFolder> scratch_;
     fs::path root_;
 };
 
@@ -324,9 +267,7 @@ TEST_F(BuildCommandTest, RefusalsSayWhy) {
         EXPECT_EQ(1, built.exitCode);
         EXPECT_NE(std::string::npos, built.err.find(c.message)) << built.err;
         EXPECT_FALSE(fs::exists(root_ / "setup.exe"));
-        TearDown();
     }
-    SetUp();
 }
 
 TEST(StubSearch, LooksBesideTheProgramThenInTheBuildTreeThenInShare) {

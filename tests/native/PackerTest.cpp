@@ -2,45 +2,25 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "ArchiveReport.h"
+#include "PackTree.h"
+#include "ToolRun.h"
 #include "archive/ArchiveFormat.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct PackRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
@@ -59,48 +39,19 @@ std::vector<std::string> fields(const std::string& line) {
 class PackerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/setup-pack-test-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        root_ = pattern;
+        scratch_ = std::make_unique<ScratchFolder>("setup-pack-test");
+        root_ = scratch_->path();
+        ASSERT_FALSE(root_.empty()) << "no scratch folder";
         tree_ = root_ / "payload";
         archive_ = root_ / "payload.zot";
         fs::create_directory(tree_);
     }
 
-    void TearDown() override {
-        // Give back write permission so that everything can be removed.
-        for (auto it = fs::recursive_directory_iterator(root_); it != fs::recursive_directory_iterator(); ++it) {
-            if (!it->is_symlink()) chmod(it->path().c_str(), it->is_directory() ? 0700 : 0600);
-        }
-        fs::remove_all(root_);
-    }
+    void TearDown() override { scratch_.reset(); }
 
-    // Runs setup-pack with stdout and stderr in files; no shell involved.
-    PackRun pack(const std::vector<std::string>& args) {
-        std::vector<std::string> all{SETUP_PACK_PATH};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        fs::path outPath = root_ / "stdout.txt", errPath = root_ / "stderr.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_t pid = 0;
-        int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        PackRun run{-1, "", ""};
-        if (spawned != 0) return run;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = readText(outPath);
-        run.err = readText(errPath);
-        return run;
-    }
+    ToolRun pack(const std::vector<std::string>& args) { return runSetupPack(args, root_); }
 
-    PackRun create(const std::vector<std::string>& options = {}) {
+    ToolRun create(const std::vector<std::string>& options = {}) {
         std::vector<std::string> args{"create"};
         args.insert(args.end(), options.begin(), options.end());
         args.push_back(tree_.string());
@@ -108,6 +59,7 @@ protected:
         return pack(args);
     }
 
+    std::unique_ptr<ScratchFolder> scratch_;
     fs::path root_, tree_, archive_;
 };
 
@@ -154,13 +106,13 @@ TEST_F(PackerTest, CreateVerifyListRoundTrip) {
     chmod((tree_ / "Documents/readme.txt").c_str(), 0444);
     setTimes(tree_ / "Program/sub/deeper/x.txt", 1000000000, 500000000, 1200000000, 250000000);
 
-    PackRun created = create();
+    ToolRun created = create();
     ASSERT_EQ(0, created.exitCode) << created.err;
-    PackRun verified = pack({"verify", archive_.string()});
+    ToolRun verified = pack({"verify", archive_.string()});
     EXPECT_EQ(0, verified.exitCode) << verified.err;
     EXPECT_EQ("sound: 8 entries, 8-bit names", verified.out.substr(0, verified.out.find(", ", 20)));
 
-    PackRun listed = pack({"list", archive_.string()});
+    ToolRun listed = pack({"list", archive_.string()});
     ASSERT_EQ(0, listed.exitCode) << listed.err;
     std::vector<std::string> out = lines(listed.out);
     ASSERT_EQ(9u, out.size()) << listed.out;
@@ -222,7 +174,7 @@ TEST_F(PackerTest, NonAsciiNamesMakeAWideArchive) {
     writeText(tree_ / "Program/\xE6\x97\xA5\xE6\x9C\xAC/caf\xC3\xA9.txt", "x");
     writeText(tree_ / "Program/plain.txt", "y");
     ASSERT_EQ(0, create().exitCode);
-    PackRun listed = pack({"list", archive_.string()});
+    ToolRun listed = pack({"list", archive_.string()});
     ASSERT_EQ(0, listed.exitCode);
     std::vector<std::string> out = lines(listed.out);
     ASSERT_EQ(5u, out.size());
@@ -232,7 +184,7 @@ TEST_F(PackerTest, NonAsciiNamesMakeAWideArchive) {
     EXPECT_EQ(0, pack({"verify", archive_.string()}).exitCode);
     expectContentsMatch(archive_, tree_);
 
-    PackRun ansi = create({"--names=ansi"});
+    ToolRun ansi = create({"--names=ansi"});
     EXPECT_EQ(1, ansi.exitCode);
     EXPECT_NE(std::string::npos, ansi.err.find("not ASCII")) << ansi.err;
 }
@@ -317,7 +269,7 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCannotExtract) {
         fs::remove(archive_);
         fs::create_directory(tree_);
         c.make(tree_);
-        PackRun run = create(c.options);
+        ToolRun run = create(c.options);
         EXPECT_EQ(c.exitCode, run.exitCode) << run.err;
         EXPECT_NE(std::string::npos, run.err.find(c.message)) << run.err;
         if (c.exitCode != 0) {
@@ -329,24 +281,24 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCannotExtract) {
 }
 
 TEST_F(PackerTest, RefusesMissingFoldersAndFiles) {
-    PackRun missing = pack({"create", (root_ / "none").string(), archive_.string()});
+    ToolRun missing = pack({"create", (root_ / "none").string(), archive_.string()});
     EXPECT_EQ(1, missing.exitCode);
     EXPECT_NE(std::string::npos, missing.err.find("cannot find the payload folder")) << missing.err;
 
     writeText(root_ / "file", "x");
-    PackRun notFolder = pack({"create", (root_ / "file").string(), archive_.string()});
+    ToolRun notFolder = pack({"create", (root_ / "file").string(), archive_.string()});
     EXPECT_EQ(1, notFolder.exitCode);
     EXPECT_NE(std::string::npos, notFolder.err.find("must be a folder")) << notFolder.err;
 
     for (const char* command : {"list", "verify"}) {
-        PackRun run = pack({command, (root_ / "none.zot").string()});
+        ToolRun run = pack({command, (root_ / "none.zot").string()});
         EXPECT_EQ(1, run.exitCode) << command;
         EXPECT_NE(std::string::npos, run.err.find("cannot open")) << run.err;
     }
     EXPECT_EQ(2, pack({}).exitCode);
     EXPECT_EQ(2, pack({"unpack", "x"}).exitCode);
     EXPECT_EQ(2, pack({"create", tree_.string()}).exitCode);
-    PackRun help = pack({"--help"});
+    ToolRun help = pack({"--help"});
     EXPECT_EQ(0, help.exitCode);
     EXPECT_NE(std::string::npos, help.out.find("--names=auto|ansi|wide"));
 }
@@ -356,7 +308,7 @@ TEST_F(PackerTest, RefusesUnreadableFile) {
     fs::create_directories(tree_ / "Program");
     writeText(tree_ / "Program/secret", "x");
     chmod((tree_ / "Program/secret").c_str(), 0);
-    PackRun run = create();
+    ToolRun run = create();
     EXPECT_EQ(1, run.exitCode);
     EXPECT_NE(std::string::npos, run.err.find("cannot open")) << run.err;
 }
@@ -369,9 +321,35 @@ TEST_F(PackerTest, ListAndVerifyRefuseADamagedArchive) {
     bytes[bytes.size() - 1] ^= 1;
     writeText(archive_, bytes);
     for (const char* command : {"list", "verify"}) {
-        PackRun run = pack({command, archive_.string()});
+        ToolRun run = pack({command, archive_.string()});
         EXPECT_EQ(1, run.exitCode) << command;
         EXPECT_NE(std::string::npos, run.err.find("checksum")) << run.err;
+    }
+}
+
+// SOURCE_DATE_EPOCH: whole seconds since 1970, up to the last second of the
+// year 9999; later times would overflow the stored file times.
+TEST(SourceDateEpoch, ReadUpToTheEndOfTheYear9999) {
+    const struct {
+        const char* value;
+        bool accepted;
+    } cases[] = {
+        {"1700000000", true},
+        {"253402300799", true},            // 9999-12-31T23:59:59Z
+        {"253402300800", false},           // 10000-01-01
+        {"9223372036854775807", false},    // the largest 64-bit number
+        {"12x", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        EpochSetting epoch(c.value);
+        PackOptions options;
+        std::string error;
+        EXPECT_EQ(c.accepted, readSourceDateEpoch(options, error)) << error;
+        EXPECT_EQ(c.accepted, options.clampTimes);
+        if (!c.accepted) {
+            EXPECT_NE(std::string::npos, error.find(c.value)) << error;
+        }
     }
 }
 

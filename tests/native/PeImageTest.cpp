@@ -134,6 +134,9 @@ TEST(PeImageTest, FilesThatCannotBeRewrittenSafelyAreRefused) {
         {"symbol table", with([](TestPe& p) { p.symbolTable = 0x400; }), "symbol table"},
         {"section after resources", with([](TestPe& p) { p.dataAfterResources = true; }), "cannot be moved"},
         {"alignment", with([](TestPe& p) { p.fileAlignment = 0x300; }), "power of two"},
+        // The new resources would be written over the section table.
+        {"empty resources inside the headers", with([](TestPe& p) { p.emptyResourcesInHeaders = true; }),
+         "inside the headers"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -154,7 +157,8 @@ TEST(PeImageTest, HostileFilesAreReadWithinTheirBounds) {
     PeImage good;
     std::string error;
     ASSERT_TRUE(good.parse(shared(pe.build()), error));
-    good.setResource({id(10), id(129), 0, 0, text("payload")});
+    // The payload is large enough that two copies of it pass the file's size.
+    good.setResource({id(10), id(129), 0, 0, text(std::string(0x1000, 'p'))});
     good.setResource({named("N"), named("NAME"), 9, 0, text("x")});
     PeOutput out;
     ASSERT_TRUE(good.layout(out, error));
@@ -177,6 +181,9 @@ TEST(PeImageTest, HostileFilesAreReadWithinTheirBounds) {
         {"data entry outside", rsrcRaw + 16 + 8 + 4, 0x80FFFFF0},
         {"resource data outside the file", rsrcRaw + 0x80, 0xFFFFFF00},
         {"directory size cut to its first table", pe.directoriesOffset() + 20, 16},
+        // NAME's language entry aimed at the payload's data entry: each leaf
+        // would be a copy of the payload.
+        {"two leaves share one large block", rsrcRaw + 0x64, 0x90},
     };
     for (const Patch& p : patches) {
         SCOPED_TRACE(p.what);
@@ -315,6 +322,12 @@ TEST(PeImageTest, IconGroupReplacedWithTheImagesOfAnIconFile) {
     Bytes cut = ico;
     TestPe::put32(cut, 6 + 16 + 12, 0xFFFFFFF0);
     EXPECT_FALSE(replaceIconGroup(image, 131, cut, error));
+    Bytes overlapping = ico;  // both images are the whole file: copies beyond its size
+    for (size_t at : {6, 22}) {
+        TestPe::put32(overlapping, at + 8, static_cast<uint32_t>(ico.size()));
+        TestPe::put32(overlapping, at + 12, 0);
+    }
+    EXPECT_FALSE(replaceIconGroup(image, 131, overlapping, error));
     EXPECT_FALSE(replaceIconGroup(image, 131, Bytes{0, 0, 2, 0, 1, 0}, error)) << "a cursor file";
 }
 

@@ -5,32 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "ToolRun.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // One mistake: a change to the example's setup INI or payload, and the one
 // finding it must cause, given by its severity and the texts it must hold
@@ -55,24 +40,24 @@ std::function<void(std::string&, const fs::path&)> iniChange(std::string from, s
 class SetupCheckTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/setup-check-test-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        root_ = pattern;
+        scratch_ = std::make_unique<ScratchFolder>("setup-check-test");
+        root_ = scratch_->path();
+        ASSERT_FALSE(root_.empty()) << "no scratch folder";
     }
-    void TearDown() override { fs::remove_all(root_); }
+    void TearDown() override { scratch_.reset(); }
 
     // The example: its setup INI, and a payload of a crafted SampleNotes.exe
     // of version 1.2 and the example's documents.
     void makeExample(const fs::path& dir, std::string& ini) {
-        ini = readFile(SETUP_EXAMPLE_DIR "/setup.ini");
+        ini = readText(SETUP_EXAMPLE_DIR "/setup.ini");
         ASSERT_FALSE(ini.empty());
-        writeFile(dir / "payload/Program/SampleNotes.exe", craftProgram(ProgramShape()));
+        writeText(dir / "payload/Program/SampleNotes.exe", craftProgram(ProgramShape()));
         fs::copy(SETUP_EXAMPLE_DIR "/Documents", dir / "payload/Documents", fs::copy_options::recursive);
     }
 
     std::vector<CheckFinding> check(const fs::path& dir, const std::string& ini, CheckSummary* summary = nullptr,
                                     bool strict = false) {
-        writeFile(dir / "setup.ini", ini);
+        writeText(dir / "setup.ini", ini);
         std::vector<CheckFinding> findings;
         CheckOptions options;
         options.strict = strict;
@@ -82,6 +67,7 @@ protected:
         return findings;
     }
 
+    std::unique_ptr<ScratchFolder> scratch_;
     fs::path root_;
 };
 
@@ -124,6 +110,11 @@ TEST_F(SetupCheckTest, EachMistakeIsFoundWithWhereAndWhatHappens) {
           "not been installed"}},
         {"ProgName with a colon", iniChange("ProgName=Sample Notes", "ProgName=Notes: Pro"), S::Error,
          {"setup.ini:3:", "ProgName", "':'", "staging folder"}},
+        // ProgName and ProgVersion are formatted with no texts: a %s there shows nothing.
+        {"ProgName with %s", iniChange("ProgName=Sample Notes", "ProgName=%s Notes"), S::Error,
+         {"setup.ini:3:", "ProgName \" Notes\"", "starts with a blank"}},
+        {"ProgVersion with %s", iniChange("ProgVersion=1.2", "ProgVersion=%s1.3"), S::Warning,
+         {"setup.ini:4:", "ProgVersion \"1.3\" differs from the file version 1.2"}},
         {"no Program folder", [](std::string&, const fs::path& p) { fs::remove_all(p / "Program"); }, S::Error,
          {"payload: error: has no Program/ folder", "install nothing"}},
         {"empty Program folder",
@@ -178,32 +169,39 @@ TEST_F(SetupCheckTest, EachMistakeIsFoundWithWhereAndWhatHappens) {
          [](std::string&, const fs::path& p) {
              ProgramShape shape;
              shape.version = 0;
-             writeFile(p / "Program/SampleNotes.exe", craftProgram(shape));
+             writeText(p / "Program/SampleNotes.exe", craftProgram(shape));
          },
          S::Warning, {"setup.ini:4:", "no version record", "DisplayVersion stays empty", "older version"}},
         {"program not a Windows program",
-         [](std::string&, const fs::path& p) { writeFile(p / "Program/SampleNotes.exe", "#!/bin/sh\n"); }, S::Error,
+         [](std::string&, const fs::path& p) { writeText(p / "Program/SampleNotes.exe", "#!/bin/sh\n"); }, S::Error,
          {"payload/Program/SampleNotes.exe: error: is not a Windows program"}},
         {"program neither GUI nor console",
          [](std::string&, const fs::path& p) {
              ProgramShape shape;
              shape.subsystem = 1;
-             writeFile(p / "Program/SampleNotes.exe", craftProgram(shape));
+             writeText(p / "Program/SampleNotes.exe", craftProgram(shape));
          },
          S::Error, {"SampleNotes.exe: error:", "subsystem 1"}},
         {"name outside Windows-1252",
-         [](std::string&, const fs::path& p) { writeFile(p / "Documents/\xE8\xAA\xAC\xE6\x98\x8E.txt", "x"); },
+         [](std::string&, const fs::path& p) { writeText(p / "Documents/\xE8\xAA\xAC\xE6\x98\x8E.txt", "x"); },
          S::Warning, {"payload/Documents/説明.txt: warning:", "Windows-1252", "Unable to create file.", "932 (Japanese)"}},
+        // An encoded surrogate half: the bytes pair up, but build's decoder refuses them.
+        {"name not strict UTF-8",
+         [](std::string&, const fs::path& p) { writeText(p / "Documents/\xED\xA0\x80.txt", "x"); }, S::Error,
+         {"error: its name is not UTF-8"}},
         {"path too long for the staging folder",
-         [](std::string&, const fs::path& p) { writeFile(p / "Documents" / std::string(200, 'd') / "file.txt", "x"); },
+         [](std::string&, const fs::path& p) { writeText(p / "Documents" / std::string(200, 'd') / "file.txt", "x"); },
          S::Error, {"file.txt: error:", "staging folder C:\\Users\\<20 characters>\\AppData\\Local\\Temp\\Sample Notes\\",
                     "Unable to create file."}},
         {"path too long for the install folder",
          [](std::string& ini, const fs::path& p) {
              replace(ini, "ProgDir=SampleNotes", "ProgDir=" + std::string(150, 'p'));
-             writeFile(p / "Program" / std::string(90, 'f'), "x");
+             writeText(p / "Program" / std::string(90, 'f'), "x");
          },
          S::Error, {"error: its path under the install folder C:\\Program Files (x86)\\ppp", "rolled back"}},
+        {"program file name starting with '['",
+         [](std::string&, const fs::path& p) { writeText(p / "Program/[old].txt", "x"); }, S::Error,
+         {"payload/Program/[old].txt: error:", "'['", "left behind"}},
         {"section no language reads", iniChange("[NL]", "[JA]"), S::Warning,
          {"setup.ini:72: warning: section [JA] is never read", "(Japanese is [JP]); Japanese users see the [EN] texts"}},
         {"unknown section", iniChange("[FileType]", "[FileTypes]"), S::Warning,
@@ -267,32 +265,34 @@ TEST_F(SetupCheckTest, StrictTurnsWarningsIntoErrors) {
 TEST_F(SetupCheckTest, CommandExitStatus) {
     std::string ini;
     makeExample(root_, ini);
-    writeFile(root_ / "ok.ini", ini);
+    writeText(root_ / "ok.ini", ini);
     std::string warned = ini;
     replace(warned, "InstallNo=&Non\r\n", "");
-    writeFile(root_ / "warned.ini", warned);
+    writeText(root_ / "warned.ini", warned);
     std::string broken = ini;
     replace(broken, "ProgFile=SampleNotes", "ProgFile=Missing");
-    writeFile(root_ / "broken.ini", broken);
+    writeText(root_ / "broken.ini", broken);
     struct Run {
-        std::string args;
+        std::vector<std::string> args;
         int status;
     };
-    const std::string payload = " --payload " + (root_ / "payload").string();
+    const std::string payload = (root_ / "payload").string();
     const Run runs[] = {
-        {"--ini " + (root_ / "ok.ini").string() + payload, 0},
-        {"--ini " + (root_ / "warned.ini").string() + payload, 0},
-        {"--ini " + (root_ / "warned.ini").string() + payload + " --strict", 1},
-        {"--ini " + (root_ / "broken.ini").string() + payload, 1},
-        {"--ini " + (root_ / "ok.ini").string(), 2},
-        {"--help", 0},
+        {{"--ini", (root_ / "ok.ini").string(), "--payload", payload}, 0},
+        {{"--ini", (root_ / "warned.ini").string(), "--payload", payload}, 0},
+        {{"--ini", (root_ / "warned.ini").string(), "--payload", payload, "--strict"}, 1},
+        {{"--ini", (root_ / "broken.ini").string(), "--payload", payload}, 1},
+        {{"--ini", (root_ / "ok.ini").string()}, 2},
+        {{"--help"}, 0},
     };
     for (const Run& r : runs) {
-        SCOPED_TRACE(r.args);
-        std::string command = std::string(SETUP_PACK_PATH) + " check " + r.args + " >/dev/null 2>&1";
-        int status = system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(r.status, WEXITSTATUS(status));
+        std::vector<std::string> args{"check"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        std::string shownArgs;
+        for (const std::string& a : args) shownArgs += " " + a;
+        SCOPED_TRACE(shownArgs);
+        ToolRun run = runSetupPack(args, root_);
+        EXPECT_EQ(r.status, run.exitCode) << run.err;
     }
 }
 

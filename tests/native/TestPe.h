@@ -3,7 +3,8 @@
 // setup-pack build: headers, .text, .bss, .rsrc (an empty resource table)
 // and .reloc (one block), laid out as the mingw linker lays out the stub.
 // Options make it PE32+, a console program, signed, followed by appended
-// data or a symbol table, or give it another section after .rsrc.
+// data or a symbol table, give it another section after .rsrc, or leave
+// .text and .rsrc without data, the latter's file offset inside the headers.
 #include <stdint.h>
 
 #include <string>
@@ -18,6 +19,7 @@ struct TestPe {
     uint32_t symbolTable = 0;        // PointerToSymbolTable
     bool dataAfterResources = false; // a .data section between .rsrc and .reloc
     uint32_t fileAlignment = 0x200;
+    bool emptyResourcesInHeaders = false;  // .text and .rsrc without data; .rsrc at file offset 0x100
 
     static constexpr uint32_t kPeOffset = 0x80;
     uint32_t optionalOffset() const { return kPeOffset + 24; }
@@ -43,13 +45,14 @@ struct TestPe {
         };
         const uint32_t fa = 0x200;
         std::vector<Section> sections;
-        sections.push_back({".text", 0x1000, 0x10, 0x400, fa, 0x60000020});
+        const bool empty = emptyResourcesInHeaders;
+        sections.push_back({".text", 0x1000, 0x10, 0x400, empty ? 0 : fa, 0x60000020});
         uint32_t bssVa = 0x2000;
         sections.push_back({".bss", bssVa, bssSize, 0, 0, 0xC0000080});
         uint32_t va = (bssVa + bssSize + 0xFFF) & ~0xFFFu;
         uint32_t raw = 0x600;
         uint32_t rsrcVa = va;
-        sections.push_back({".rsrc", va, 16, raw, fa, 0x40000040});
+        sections.push_back({".rsrc", va, 16, empty ? 0x100 : raw, empty ? 0 : fa, 0x40000040});
         va += 0x1000;
         raw += fa;
         if (dataAfterResources) {
@@ -83,7 +86,7 @@ struct TestPe {
         put32(b, opt + (pe32Plus ? 108 : 92), 16);
         uint32_t dirs = directoriesOffset();
         put32(b, dirs + 8 * 2, rsrcVa);
-        put32(b, dirs + 8 * 2 + 4, 16);
+        put32(b, dirs + 8 * 2 + 4, empty ? 0 : 16);
         put32(b, dirs + 8 * 5, relocVa);
         put32(b, dirs + 8 * 5 + 4, 12);
         for (size_t i = 0; i < sections.size(); ++i) {

@@ -12,6 +12,7 @@
 
 #include "ArchiveReport.h"
 #include "PackTree.h"
+#include "ToolRun.h"
 #include "UninstallManifest.h"
 #include "archive/ArchiveFormat.h"
 #include "uninstall/ManifestFiles.h"
@@ -52,8 +53,8 @@ std::vector<std::string> listedNames(const std::string& manifest) {
 
 TEST(UninstallManifestTest, KeepsTheNamingAndUninstallLinesAndListsTheTreeWithItself) {
     std::string manifest, error;
-    ASSERT_TRUE(buildUninstallManifest(kIni, {"Data\\", "Data\\x.dat", "SampleNotes.exe", "z.txt"}, manifest, error))
-        << error;
+    const std::vector<std::string> entries{"Data\\", "Data\\x.dat", "SampleNotes.exe", "z.txt"};
+    ASSERT_TRUE(buildUninstallManifest(kIni, entries, manifest, error)) << error;
     // Lines byte for byte (the accented FR text stays in its code page); the
     // INI's own [Files] section is not carried over.
     EXPECT_EQ("; What \"-u\" removes, written by setup-pack from the setup INI and the Program folder.\r\n"
@@ -65,6 +66,15 @@ TEST(UninstallManifestTest, KeepsTheNamingAndUninstallLinesAndListsTheTreeWithIt
               manifest);
     EXPECT_EQ(std::vector<std::string>({"Data\\", "Data\\x.dat", "SampleNotes.exe", "setup-uninstall.ini", "z.txt"}),
               listedNames(manifest));
+
+    // Lines that end with CR alone are lines to the profile reader too.
+    std::string crOnly;
+    for (char c : kIni) {
+        if (c != '\n') crOnly += c;
+    }
+    std::string fromCrOnly;
+    ASSERT_TRUE(buildUninstallManifest(crOnly, entries, fromCrOnly, error)) << error;
+    EXPECT_EQ(manifest, fromCrOnly);
 }
 
 TEST(UninstallManifestTest, RefusesWhatWouldLeaveTheUninstallerBlind) {
@@ -78,6 +88,8 @@ TEST(UninstallManifestTest, RefusesWhatWouldLeaveTheUninstallerBlind) {
         {"no ProgDir", "[Settings]\r\nProgName=A\r\nProgFile=A\r\n", {"A.exe"}, "ProgDir"},
         {"ProgFile only in a comment", "[Settings]\r\nProgName=A\r\n;ProgFile=A\r\nProgDir=A\r\n", {}, "ProgFile"},
         {"empty ProgName", "[Settings]\r\nProgName=\r\nProgFile=A\r\nProgDir=A\r\n", {}, "ProgName"},
+        // The uninstaller's list would end at it, as at a section line.
+        {"a name starts with '['", kIni, {"SampleNotes.exe", "[old]\\", "[old]\\a.txt", "z.txt"}, "'['"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -146,9 +158,9 @@ TEST(UninstallManifestTest, OnlyNamesInsideTheInstallFolderAreSafe) {
 // setup-pack create with the setup INI puts the manifest into the archive at
 // its place in the archive's order, and the same inputs give the same bytes.
 TEST(UninstallManifestTest, PackerAddsTheManifestToTheProgramTree) {
-    char pattern[] = "/tmp/uninstall-manifest-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    fs::path root = pattern;
+    ScratchFolder scratch("uninstall-manifest");
+    const fs::path root = scratch.path();
+    ASSERT_FALSE(root.empty()) << "no scratch folder";
     fs::create_directories(root / "payload/Program/Data");
     fs::create_directories(root / "payload/Documents");
     std::ofstream(root / "payload/Program/SampleNotes.exe") << "program";
@@ -184,15 +196,14 @@ TEST(UninstallManifestTest, PackerAddsTheManifestToTheProgramTree) {
               names);
     EXPECT_EQ(std::vector<std::string>({"Data\\", "Data\\x.dat", "SampleNotes.exe", "setup-uninstall.ini", "zz.txt"}),
               listedNames(manifest));
-    fs::remove_all(root);
 }
 
 // The packer refuses, with the reason, what would leave the uninstaller
 // without its manifest; without a Program folder there is nothing to list.
 TEST(UninstallManifestTest, PackerRefusalsNameTheCause) {
-    char pattern[] = "/tmp/uninstall-manifest-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    fs::path root = pattern;
+    ScratchFolder scratch("uninstall-manifest");
+    const fs::path root = scratch.path();
+    ASSERT_FALSE(root.empty()) << "no scratch folder";
     std::ofstream(root / "setup.ini", std::ios::binary) << kIni;
     const struct {
         const char* what;
@@ -220,7 +231,6 @@ TEST(UninstallManifestTest, PackerRefusalsNameTheCause) {
             EXPECT_NE(std::string::npos, error.find(c.reason)) << error;
         }
     }
-    fs::remove_all(root);
 }
 
 }  // namespace

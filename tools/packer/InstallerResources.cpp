@@ -179,10 +179,18 @@ bool replaceIconGroup(PeImage& image, uint16_t groupId, const ByteVector& ico, s
         error = "the icon file's image table is cut short";
         return false;
     }
+    // Every image is copied into a resource of its own: images of a sound
+    // file do not overlap, so the copies add up to less than the file.
+    uint64_t copied = 0;
     for (uint16_t i = 0; i < count; ++i) {
         uint32_t size = le32(&ico[6 + 16 * i + 8]), offset = le32(&ico[6 + 16 * i + 12]);
         if (size == 0 || offset > ico.size() || size > ico.size() - offset) {
             error = "icon image " + std::to_string(i + 1) + " lies outside the icon file";
+            return false;
+        }
+        copied += size;
+        if (copied > ico.size()) {
+            error = "the icon file's images add up to more than the file's size (images share their bytes)";
             return false;
         }
     }

@@ -26,6 +26,8 @@ namespace {
 constexpr size_t kPathLimit = 260;
 constexpr size_t kNameFieldLimit = 0xFFFF;
 constexpr uint64_t kFileSizeLimit = uint64_t(1) << 32;
+// The last second of the year 9999 (9999-12-31T23:59:59Z), in Unix time.
+constexpr long long kLatestEpoch = 253402300799;
 
 struct SourceEntry {
     std::string name;  // relative, backslash-separated, as found on disk
@@ -406,6 +408,14 @@ bool readSourceDateEpoch(PackOptions& options, std::string& error) {
     long long value = std::strtoll(text, &end, 10);
     if (*end != '\0' || errno != 0 || value < 0 || text[0] < '0' || text[0] > '9') {
         error = std::string("SOURCE_DATE_EPOCH is \"") + text + "\", not a number of seconds since 1970";
+        return false;
+    }
+    // File times count 100-nanosecond steps from 1601 in 64 bits, and the
+    // platform shows none after the year 9999; a later epoch would overflow
+    // the conversion and clamp every stored time to a wrong one.
+    if (value > kLatestEpoch) {
+        error = std::string("SOURCE_DATE_EPOCH is ") + text + ", later than the end of the year 9999 (" +
+                std::to_string(kLatestEpoch) + "); the installed files' times could not be stored";
         return false;
     }
     options.clampTimes = true;

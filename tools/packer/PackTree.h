@@ -23,7 +23,8 @@ struct PackOptions {
 };
 
 // Takes SOURCE_DATE_EPOCH from the environment into `options`; false, with a
-// reason, when it is set but not a whole number of seconds.
+// reason, when it is set but not a whole number of seconds, or later than
+// the end of the year 9999.
 bool readSourceDateEpoch(PackOptions& options, std::string& error);
 
 // Packs FOLDER, which may hold only the directories Program and Documents:

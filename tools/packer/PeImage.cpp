@@ -238,6 +238,7 @@ bool PeImage::parseResources(std::string& error) {
     resourceBase_ = home->rawPointer + skip;
     resourceLimit_ = std::min(resourceSize_, home->rawSize - skip);
     leafBudget_ = kEntryBudget;
+    copyBudget_ = bytes_->size();
     ResourceLeaf path;
     return readDirectory(0, 0, path, error);
 }
@@ -309,6 +310,14 @@ bool PeImage::readDirectory(uint32_t offset, int level, ResourceLeaf& path, std:
             error = "a resource's data lies outside the file";
             return false;
         }
+        // Each leaf gets a copy of its data. Leaves of a sound file hold
+        // bytes of their own, so their copies add up to less than the file;
+        // leaves that all point at one large block would multiply it.
+        if (size > copyBudget_) {
+            error = "the resources' data add up to more than the file's size (leaves share their data)";
+            return false;
+        }
+        copyBudget_ -= size;
         ResourceLeaf leaf = path;
         leaf.language = name.id;
         leaf.codePage = le32(base + target + 8);
@@ -447,6 +456,16 @@ bool PeImage::checkRewritable(size_t& resourceIndex, std::string& error) const {
         return false;
     }
     const Section& rsrc = sections_[resourceIndex];
+    // The new resource data starts where the old did, and the headers are
+    // copied up to that point: an empty section whose offset lies inside
+    // them (the overlap check above skips sections without data) would
+    // leave part of the headers out and have the new data written over them.
+    if (rsrc.rawPointer < headersEnd) {
+        error = "the resource section " + sectionName(b + rsrc.headerOffset) + " has no data and its file offset " +
+                std::to_string(rsrc.rawPointer) + " lies inside the headers (which end at " +
+                std::to_string(headersEnd) + "); the new resources would be written over them";
+        return false;
+    }
     // Sections after the resources, in address order, are moved: only the
     // base relocations can be, since nothing but their directory addresses them.
     uint64_t fileEnd = 0;

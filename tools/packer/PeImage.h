@@ -179,6 +179,7 @@ private:
     uint32_t resourceBase_ = 0;   // file offset of the resource directory
     uint32_t resourceLimit_ = 0;  // bytes of it readable from the file
     size_t leafBudget_ = 0;
+    uint64_t copyBudget_ = 0;  // bytes the leaves may still copy: the file's size in all
     std::vector<Section> sections_;
     std::vector<ResourceLeaf> leaves_;
 };

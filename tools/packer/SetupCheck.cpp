@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "ArchiveWriter.h"
 #include "InstallerBuild.h"
 #include "PeImage.h"
 #include "common/Format.h"
@@ -194,17 +195,11 @@ size_t utf8SequenceAt(const std::string& text, size_t p) {
     return length;
 }
 
+// Whether the name is UTF-8 as setup-pack build decodes names: strictly,
+// without overlong forms, surrogate halves or code points past U+10FFFF.
 bool isValidUtf8(const std::string& text) {
-    for (size_t i = 0; i < text.size();) {
-        if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length = utf8SequenceAt(text, i);
-        if (length == 0) return false;
-        i += length;
-    }
-    return true;
+    ByteVector encoded;
+    return encodeEntryName(text, true, encoded, nullptr);
 }
 
 // The code pages of kCodePages that can hold the UTF-8 text, for a message.
@@ -297,6 +292,16 @@ struct Loaded {
     std::string slots[kSlotCount];
     std::string source[kSlotCount];  // section name; empty when missing
 };
+
+// Formats a slot's text as the installer does: every text is a format with
+// the texts ProgName, ProgVersion, ProgName, but ProgName and ProgVersion
+// are formatted with none (they are the slots being written), so a %s in
+// them shows nothing.
+void formatSlot(int slot, const char* text, const Loaded& loaded, char* out, size_t size) {
+    const char* args[3] = {loaded.slots[kProgName].c_str(), loaded.slots[kProgVersion].c_str(),
+                           loaded.slots[kProgName].c_str()};
+    formatDataText(out, size, text, args, slot <= kProgVersion ? 0 : 3);
+}
 
 class Checker {
 public:
@@ -606,10 +611,8 @@ Loaded Checker::load(const std::string& language) const {
                 ++p;
             }
         }
-        std::string name = loaded.slots[kProgName], version = loaded.slots[kProgVersion];
-        const char* args[3] = {name.c_str(), version.c_str(), name.c_str()};
         char formatted[kTextSize];
-        formatDataText(formatted, sizeof formatted, text.data(), args, 3);
+        formatSlot(i, text.data(), loaded, formatted, sizeof formatted);
         loaded.slots[i] = formatted;
     }
     return loaded;
@@ -664,8 +667,8 @@ void Checker::checkText(const std::string& code, int slot, const Loaded& loaded)
         }
     }
     if (slot <= kProgVersion && directives > 0) {
-        iniWarning(line, std::string(k) + " holds %s; it is formatted before ProgName and ProgVersion are "
-                                          "known, so what it shows is not defined");
+        iniWarning(line, std::string(k) + " holds %s; the installer formats it with no texts, so the %s "
+                                          "shows nothing");
     } else if (directives > 3) {
         iniWarning(line, std::string(k) + " holds " + std::to_string(directives) +
                              " %s; only three texts are given (ProgName, ProgVersion, ProgName), the "
@@ -675,9 +678,7 @@ void Checker::checkText(const std::string& code, int slot, const Loaded& loaded)
     std::vector<char> wide(bytes_.size() * 4 + 4096);
     std::vector<char> text(raw.begin(), raw.end());
     text.push_back('\0');
-    std::string name = loaded.slots[kProgName], version = loaded.slots[kProgVersion];
-    const char* args[3] = {name.c_str(), version.c_str(), name.c_str()};
-    formatDataText(wide.data(), wide.size(), text.data(), args, 3);
+    formatSlot(slot, text.data(), loaded, wide.data(), wide.size());
     if (strlen(wide.data()) > kTextSize - 1) {
         iniWarning(line, std::string(k) + " is " + std::to_string(strlen(wide.data())) +
                              " characters once formatted for [" + code + "]; the installer shows only the "
@@ -1024,10 +1025,17 @@ void Checker::checkPayload(const Loaded& english) {
                                                   "characters it holds and refuses it");
             continue;
         }
+        std::string name = p.filename().string();
+        bool inProgram = top == "Program" && relative.size() > top.size() + 1 &&
+                         relative.find('/', top.size() + 1) == std::string::npos;
+        if (inProgram && name[0] == '[') {
+            report(Severity::Error, shownPath, 0, "the name starts with '['; in the uninstall list that setup-pack "
+                                                  "writes it would end the list of files, so it and every name "
+                                                  "after it would be left behind at uninstall; rename it");
+        }
         std::string windows = relative;
         std::replace(windows.begin(), windows.end(), '/', '\\');
         size_t ansiLength = ansiPathLength(windows);
-        std::string name = p.filename().string();
         std::string nameAnsi;
         if (!convert("CP1252", "UTF-8", name, nameAnsi)) {
             std::string holders = codePagesHolding(name);

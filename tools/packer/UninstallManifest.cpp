@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "config/ProfileText.h"
+
 const char kUninstallManifestName[] = "setup-uninstall.ini";
 
 namespace {
@@ -12,13 +14,6 @@ std::string lowerAscii(std::string text) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return text;
-}
-
-std::string trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
 }
 
 bool isNamingKey(const std::string& key) {
@@ -37,36 +32,32 @@ struct Section {
 };
 
 // Splits the INI into its sections, keeping only the lines the uninstaller
-// reads. A section named Files would collide with the name list: left out
-// (the installer does not read it either).
+// reads. The lines are those of the installer's profile reader: they end at
+// CR, LF or CR LF, and a section line is a '[' line that holds a ']'. A
+// section named Files would collide with the name list: left out (the
+// installer does not read it either).
 std::vector<Section> keptSections(const std::string& ini, bool& hasName, bool& hasFile, bool& hasDir) {
     std::vector<Section> sections;
     std::string current;  // lower-case name of the section being read
-    size_t start = 0;
-    while (start < ini.size()) {
-        size_t end = ini.find('\n', start);
-        if (end == std::string::npos) end = ini.size();
-        std::string line = ini.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::string text = trimmed(line);
-        if (text.empty() || text[0] == ';') continue;
-        if (text[0] == '[') {
-            size_t close = text.find(']');
-            current = lowerAscii(trimmed(text.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
-            if (current != "files") sections.push_back(Section{"[" + trimmed(text.substr(1, close - 1)) + "]", {}});
+    ProfileCursor cursor(ini.data(), ini.size());
+    ProfileLine line;
+    while (cursor.next(line)) {
+        std::string name(line.name, line.nameLength);
+        if (line.kind == ProfileLine::Kind::Section) {
+            current = lowerAscii(name);
+            if (current != "files") sections.push_back(Section{"[" + name + "]", {}});
             continue;
         }
-        size_t equals = text.find('=');
-        if (sections.empty() || current == "files" || equals == std::string::npos) continue;
-        std::string key = lowerAscii(trimmed(text.substr(0, equals)));
+        // Comments (";Key=x" is a key named ";Key") are never kept keys.
+        if (sections.empty() || current == "files" || !line.value) continue;
+        std::string key = lowerAscii(name);
         if (!keepLine(current, key)) continue;
-        if (!trimmed(text.substr(equals + 1)).empty()) {
+        if (line.valueLength != 0) {
             hasName = hasName || key == "progname";
             hasFile = hasFile || key == "progfile";
             hasDir = hasDir || key == "progdir";
         }
-        sections.back().lines.push_back(line);
+        sections.back().lines.emplace_back(line.text, line.length);
     }
     return sections;
 }
@@ -80,6 +71,14 @@ bool buildUninstallManifest(const std::string& setupIni, const std::vector<std::
         if (lowerAscii(entry) == ownName || lowerAscii(entry) == ownName + "\\") {
             error = "Program\\" + entry + ": this name is reserved for the uninstall information that setup-pack "
                     "adds to the program folder; rename the file";
+            return false;
+        }
+        // A list line is a name only while it does not start with '[': the
+        // uninstaller takes such a line for the next section.
+        if (!entry.empty() && entry[0] == '[') {
+            error = "Program\\" + entry + ": a name that starts with '[' directly in the program folder would end "
+                    "the uninstaller's list of files, so it and every name after it would be left behind at "
+                    "uninstall; rename it";
             return false;
         }
     }

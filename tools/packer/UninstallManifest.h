@@ -15,7 +15,9 @@
 //   [Files]               one name per line, relative to the install folder,
 //                         UTF-8, backslash-separated; folders end with a
 //                         backslash; every folder before its contents; the
-//                         manifest itself is listed too. Always last.
+//                         manifest itself is listed too; no name starts
+//                         with '[' (the list ends at such a line). Always
+//                         last.
 //
 // The key lines are copied byte for byte from the setup INI, in its order
 // (duplicates included), so the profile reader gives the uninstaller the same
@@ -30,6 +32,7 @@ extern const char kUninstallManifestName[];
 // entries (names relative to Program, backslash-separated, UTF-8, folders
 // with a trailing backslash, in archive order; the manifest's own name is
 // added at its sorted place). False with a reason when the tree already holds
-// a file of the manifest's name or the INI lacks ProgName, ProgFile or ProgDir.
+// a file of the manifest's name or a name directly in it starts with '['
+// (the list's end), or the INI lacks ProgName, ProgFile or ProgDir.
 bool buildUninstallManifest(const std::string& setupIni, const std::vector<std::string>& programEntries,
                             std::string& manifest, std::string& error);
