@@ -2,6 +2,7 @@
 
 #include "common/Format.h"
 #include "common/InstallState.h"
+#include "common/Paths.h"
 #include "common/Process.h"
 #include "deploy/FileOps.h"
 #include "driver/RunSetup.h"
@@ -111,9 +112,10 @@ void updateInstallDirPreview(HWND dialog) {
 }
 
 bool isUsableBaseDir(const char* baseDir) {
-    char installDir[kPathSize];
+    // The install step forms the install folder by the same rule and refuses
+    // one past the folder limit: a base it would refuse is no base here.
     return baseDir[0] != '\0' && isDirectory(baseDir) &&
-           formatText(installDir, sizeof installDir, "%s\\%s", baseDir, setupString(Slot::ProgDir));
+           joinedLength(baseDir, setupString(Slot::ProgDir)) <= kFolderLimit;
 }
 
 void initDialogTexts(HWND dialog, const ControlText* texts, size_t count) {

@@ -22,7 +22,8 @@ extern void (*exploreLauncher)(const char* program, const char* argument);
 void updateInstallDirPreview(HWND dialog);
 
 // True when `baseDir` may become the base directory: not empty, an existing
-// directory, and with a backslash and ProgDir still a path of 260 bytes.
+// directory, and with ProgDir joined to it a folder within kFolderLimit, as
+// the install step requires of the install folder.
 bool isUsableBaseDir(const char* baseDir);
 
 // A control of a dialog and the text slot it shows (kept small: the tables
