@@ -103,11 +103,15 @@ void launchProgram(const char* program, const char* argument) {
 void updateInstallDirPreview(HWND dialog) {
     char baseDir[kPathSize];
     readBaseDirEdit(dialog, baseDir);
+    const char* progDir = setupString(Slot::ProgDir);
     char preview[kPathSize];
+    // The install folder as the install step joins it (a base that ends in a
+    // backslash, such as a drive's root, gets no second one). An empty base
+    // still shows the backslash before ProgDir.
+    bool whole = baseDir[0] ? joinPath(preview, sizeof preview, baseDir, progDir)
+                            : formatText(preview, sizeof preview, "\\%s", progDir);
     // Only a preview: what is stored and installed is never this cut text.
-    if (!formatText(preview, sizeof preview, "%s\\%s", baseDir, setupString(Slot::ProgDir))) {
-        markAsCut(preview, sizeof preview);
-    }
+    if (!whole) markAsCut(preview, sizeof preview);
     SetDlgItemTextA(dialog, IDC_INSTALL_DIR, preview);
 }
 

@@ -17,7 +17,8 @@ void launchProgram(const char* program, const char* argument);
 extern void (*exploreLauncher)(const char* program, const char* argument);
 
 // Sets the install-directory preview (control 1003) of `dialog` to the text
-// of its base-directory edit (1001), a backslash and ProgDir. A preview that
+// of its base-directory edit (1001) joined with ProgDir as the install step
+// joins them; an empty text gives a backslash and ProgDir. A preview that
 // does not fit a path is shown cut and ending in "...".
 void updateInstallDirPreview(HWND dialog);
 
