@@ -40,12 +40,26 @@ struct Child {
     }
 };
 
+// The process that owns the desktop window. Wine starts it (explorer.exe
+// /desktop) from the first process that needs a desktop and keeps it while
+// any program runs: its parent may be the watched program (its first window
+// came first), or a program that has ended and whose process id Wine gave
+// to the watched program or one of its children later. Either way it is
+// the platform's and never ends with the program. (On Windows the desktop
+// belongs to a system process, never a child.)
+DWORD desktopProcessId() {
+    DWORD id = 0;
+    GetWindowThreadProcessId(GetDesktopWindow(), &id);
+    return id;
+}
+
 // Adds the processes whose parent is the program or a known child; true when
 // one was found.
 bool findChildren(DWORD programId, std::vector<std::unique_ptr<Child>>& children, const Responder& responder,
                   const std::function<void(const SeenWindow&)>& onRecord) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return false;
+    const DWORD desktop = desktopProcessId();
     bool found = false;
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
@@ -72,6 +86,7 @@ bool findChildren(DWORD programId, std::vector<std::unique_ptr<Child>>& children
             // program's own processes. Ending so early, it is often listed
             // before it has a name: then it is recorded, nameless.
             if (lstrcmpiA(entry.szExeFile, "winemenubuilder.exe") == 0) continue;
+            if (entry.th32ProcessID == desktop) continue;
             auto child = std::make_unique<Child>();
             child->id = entry.th32ProcessID;
             child->name = entry.szExeFile;
