@@ -28,18 +28,50 @@ void showFailure(HWND owner, const char* text, const char* caption) {
     MessageBoxA(owner, text, caption, MB_OK);
 }
 
-// The entry's name in the ANSI code page, within `size` bytes.
+// Copies as much of the leading part of `text` as fits `size` bytes into
+// `dst`, cut at a character boundary, terminated.
+void copyLeadingPart(char* dst, int size, const char* text) {
+    const char* end = text;
+    for (const char* next = CharNextA(end); next != end && next - text < size; next = CharNextA(end)) end = next;
+    memcpy(dst, text, static_cast<size_t>(end - text));
+    dst[end - text] = '\0';
+}
+
+// Converts the first `units` units of the wide name at `source` (fewer than
+// kWideNameCapacity) into the ANSI code page, never splitting a surrogate
+// pair; false when they do not fit `size` bytes.
+bool convertUnits(const uint8_t* source, uint32_t units, char* name, int size) {
+    // Copied first: the units in the archive need not be aligned. One unit
+    // more (the next, or the terminator) tells whether a pair would be split.
+    WCHAR wide[kWideNameCapacity];
+    memcpy(wide, source, (units + 1) * sizeof(WCHAR));
+    if (units > 0 && IS_HIGH_SURROGATE(wide[units - 1]) && IS_LOW_SURROGATE(wide[units])) --units;
+    wide[units] = L'\0';
+    return WideCharToMultiByte(CP_ACP, 0, wide, -1, name, size, nullptr, nullptr) != 0;
+}
+
+// The entry's name in the ANSI code page, within `size` bytes. false when the
+// whole name does not fit; `name` then holds its leading part, cut at a
+// character boundary, so that a message can still name the entry.
 bool decodeName(const ArchiveEntry& entry, bool wideNames, char* name, int size) {
     if (!wideNames) {
-        if (entry.nameUnits >= static_cast<uint32_t>(size)) return false;
-        memcpy(name, entry.name, entry.nameUnits + 1);
-        return true;
+        if (entry.nameUnits < static_cast<uint32_t>(size)) {
+            memcpy(name, entry.name, entry.nameUnits + 1);
+            return true;
+        }
+        copyLeadingPart(name, size, reinterpret_cast<const char*>(entry.name));
+        return false;
     }
-    // Copied first: the units in the archive need not be aligned.
-    if (entry.nameUnits >= static_cast<uint32_t>(kWideNameCapacity)) return false;
-    WCHAR wide[kWideNameCapacity];
-    memcpy(wide, entry.name, (entry.nameUnits + 1) * sizeof(WCHAR));
-    return WideCharToMultiByte(CP_ACP, 0, wide, -1, name, size, nullptr, nullptr) != 0;
+    const uint32_t capacity = kWideNameCapacity - 1;
+    if (entry.nameUnits <= capacity && convertUnits(entry.name, entry.nameUnits, name, size)) return true;
+    // No code page takes more than three bytes for one unit: the shorter
+    // part fits where the longer does not.
+    const uint32_t shorter = static_cast<uint32_t>(size - 1) / 3;
+    if (!convertUnits(entry.name, entry.nameUnits < capacity ? entry.nameUnits : capacity, name, size) &&
+        !convertUnits(entry.name, entry.nameUnits < shorter ? entry.nameUnits : shorter, name, size)) {
+        name[0] = '\0';
+    }
+    return false;
 }
 
 // Entry names are decoded into this many bytes: a name that cannot fit a

@@ -2,6 +2,7 @@
 
 #include "common/Format.h"
 #include "common/InstallState.h"
+#include "common/Paths.h"
 #include "common/Process.h"
 #include "deploy/FileOps.h"
 #include "driver/RunSetup.h"
@@ -102,18 +103,23 @@ void launchProgram(const char* program, const char* argument) {
 void updateInstallDirPreview(HWND dialog) {
     char baseDir[kPathSize];
     readBaseDirEdit(dialog, baseDir);
+    const char* progDir = setupString(Slot::ProgDir);
     char preview[kPathSize];
+    // The install folder as the install step joins it (a base that ends in a
+    // backslash, such as a drive's root, gets no second one). An empty base
+    // still shows the backslash before ProgDir.
+    bool whole = baseDir[0] ? joinPath(preview, sizeof preview, baseDir, progDir)
+                            : formatText(preview, sizeof preview, "\\%s", progDir);
     // Only a preview: what is stored and installed is never this cut text.
-    if (!formatText(preview, sizeof preview, "%s\\%s", baseDir, setupString(Slot::ProgDir))) {
-        markAsCut(preview, sizeof preview);
-    }
+    if (!whole) markAsCut(preview, sizeof preview);
     SetDlgItemTextA(dialog, IDC_INSTALL_DIR, preview);
 }
 
 bool isUsableBaseDir(const char* baseDir) {
-    char installDir[kPathSize];
+    // The install step forms the install folder by the same rule and refuses
+    // one past the folder limit: a base it would refuse is no base here.
     return baseDir[0] != '\0' && isDirectory(baseDir) &&
-           formatText(installDir, sizeof installDir, "%s\\%s", baseDir, setupString(Slot::ProgDir));
+           joinedLength(baseDir, setupString(Slot::ProgDir)) <= kFolderLimit;
 }
 
 void initDialogTexts(HWND dialog, const ControlText* texts, size_t count) {

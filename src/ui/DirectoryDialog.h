@@ -17,12 +17,14 @@ void launchProgram(const char* program, const char* argument);
 extern void (*exploreLauncher)(const char* program, const char* argument);
 
 // Sets the install-directory preview (control 1003) of `dialog` to the text
-// of its base-directory edit (1001), a backslash and ProgDir. A preview that
+// of its base-directory edit (1001) joined with ProgDir as the install step
+// joins them; an empty text gives a backslash and ProgDir. A preview that
 // does not fit a path is shown cut and ending in "...".
 void updateInstallDirPreview(HWND dialog);
 
 // True when `baseDir` may become the base directory: not empty, an existing
-// directory, and with a backslash and ProgDir still a path of 260 bytes.
+// directory, and with ProgDir joined to it a folder within kFolderLimit, as
+// the install step requires of the install folder.
 bool isUsableBaseDir(const char* baseDir);
 
 // A control of a dialog and the text slot it shows (kept small: the tables

@@ -450,7 +450,10 @@ bool shortcutTargetsThisInstall(const char* link) {
 }
 
 // The Programs-menu shortcut (and its folder once empty) and the Desktop
-// shortcut, each while it points into this install.
+// shortcut, each while it points into this install. The folder is named by
+// ProgName: one that is not a plain folder name (only an edited manifest
+// carries such a name; the installer refuses it) could name another folder,
+// so the Programs menu is then left alone.
 bool shortcutsStep(bool apply) {
     HRESULT initialised = CoInitialize(nullptr);
     if (initialised != S_OK && initialised != S_FALSE) return false;
@@ -458,7 +461,8 @@ bool shortcutsStep(bool apply) {
     char folder[kPathSize];
     char group[kPathSize];
     char link[kPathSize];
-    if (getProgramsFolder(folder) && formatText(group, sizeof group, "%s\\%s", folder, install.progName) &&
+    if (isPlainFolderName(install.progName) && getProgramsFolder(folder) &&
+        formatText(group, sizeof group, "%s\\%s", folder, install.progName) &&
         formatText(link, sizeof link, "%s\\%s.lnk", group, install.progName)) {
         if (shortcutTargetsThisInstall(link)) {
             found = true;

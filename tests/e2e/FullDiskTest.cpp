@@ -59,15 +59,6 @@ protected:
             GTEST_SKIP() << "no small volume S: (the Wine environment mounts one only when made as root)";
         }
     }
-    void removeInstalled(const ProgramNames& names, const std::string& installDir) {
-        removeFileTree(installDir);
-        removeFileTree(specialFolder(CSIDL_PROGRAMS) + "\\" + names.progName);
-        removeFileTree(specialFolder(CSIDL_DESKTOP) + "\\" + names.progName + ".lnk");
-        deleteRegistryTree(HKEY_LOCAL_MACHINE, uninstallKey(names));
-        deleteRegistryTree(HKEY_LOCAL_MACHINE,
-                           "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + names.progFile + ".exe");
-        deleteRegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\QRB\\" + names.progName);
-    }
 };
 
 TEST_F(FullDiskTest, FullTempFolderEndsTheExtractionAndLeavesNothing) {

@@ -1,6 +1,7 @@
 #include "InstallerRun.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <ostream>
 
@@ -105,4 +106,14 @@ std::string stagingFolder(const ProgramNames& names) {
 
 std::string uninstallKey(const ProgramNames& names) {
     return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + names.progDir;
+}
+
+void removeInstalled(const ProgramNames& names, const std::string& installDir) {
+    removeFileTree(installDir);
+    removeFileTree(specialFolder(CSIDL_PROGRAMS) + "\\" + names.progName);
+    removeFileTree(specialFolder(CSIDL_DESKTOP) + "\\" + names.progName + ".lnk");
+    deleteRegistryTree(HKEY_LOCAL_MACHINE, uninstallKey(names));
+    deleteRegistryTree(HKEY_LOCAL_MACHINE,
+                       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + names.progFile + ".exe");
+    deleteRegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\QRB\\" + names.progName);
 }

@@ -80,6 +80,11 @@ std::string stagingFolder(const ProgramNames& names);
 // The uninstall entry's key below HKEY_LOCAL_MACHINE.
 std::string uninstallKey(const ProgramNames& names);
 
+// Removes what a run installed for these names into `installDir`: the
+// folder, the Programs-menu folder and Desktop shortcut, the uninstall and
+// App Paths entries and the vendor key (test cleanup).
+void removeInstalled(const ProgramNames& names, const std::string& installDir);
+
 // Restores an environment variable when it goes.
 class ScopedEnvironment {
 public:

@@ -21,17 +21,6 @@ std::string installDirOf(const ProgramNames& names, const std::string& base = "C
     return base + "\\" + names.progDir;
 }
 
-// Removes what a run installed for these names.
-void removeInstalled(const ProgramNames& names, const std::string& installDir) {
-    removeFileTree(installDir);
-    removeFileTree(specialFolder(CSIDL_PROGRAMS) + "\\" + names.progName);
-    removeFileTree(specialFolder(CSIDL_DESKTOP) + "\\" + names.progName + ".lnk");
-    deleteRegistryTree(HKEY_LOCAL_MACHINE, uninstallKey(names));
-    deleteRegistryTree(HKEY_LOCAL_MACHINE,
-                       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + names.progFile + ".exe");
-    deleteRegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\QRB\\" + names.progName);
-}
-
 // A payload with the program, a few neighbours and one file whose staged
 // path is exactly `length` bytes long; `deepName` gets its entry name.
 ByteVector payloadReaching(const ProgramNames& names, size_t length, std::string& deepName) {

@@ -10,8 +10,11 @@ constexpr DWORD kQuestionTimeoutMs = 60000;
 }  // namespace
 
 AnswerProbe::AnswerProbe(std::function<HWND()> findWindow)
-    : findWindow_(std::move(findWindow)), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      thread_(CreateThread(nullptr, 0, &AnswerProbe::run, this, 0, nullptr)) {}
+    : findWindow_(std::move(findWindow)), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    // Started only here, once every member the thread uses (the counters
+    // included) has been initialised.
+    thread_ = CreateThread(nullptr, 0, &AnswerProbe::run, this, 0, nullptr);
+}
 
 AnswerProbe::~AnswerProbe() { stop(); }
 

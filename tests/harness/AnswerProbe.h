@@ -28,7 +28,7 @@ private:
 
     std::function<HWND()> findWindow_;
     HANDLE stop_;
-    HANDLE thread_;
+    HANDLE thread_ = nullptr;
     std::atomic<unsigned> answered_{0};
     std::atomic<DWORD> longestWaitMs_{0};
 };

@@ -40,12 +40,45 @@ struct Child {
     }
 };
 
+// The process that owns the desktop window. Wine starts it (explorer.exe
+// /desktop) from the first process that needs a desktop and keeps it while
+// any program runs: its parent may be the watched program (its first window
+// came first), or a program that has ended and whose process id Wine gave
+// to the watched program or one of its children later. Either way it is
+// the platform's and never ends with the program. (On Windows the desktop
+// belongs to a system process, never a child.)
+DWORD desktopProcessId() {
+    DWORD id = 0;
+    GetWindowThreadProcessId(GetDesktopWindow(), &id);
+    return id;
+}
+
+// When the process was created, in the platform's file-time units; 0 when
+// it cannot be told (it has ended, or may not be opened).
+ULONGLONG creationTime(DWORD processId) {
+    ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    FILETIME created, exited, kernel, user;
+    if (!process.isValid() || !GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return 0;
+    return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+// True when `id` cannot be a child of `parentId`: it was created before it.
+// A process keeps the id of its parent after the parent has ended, and Wine
+// gives ended processes' ids to new ones: a service started when the prefix
+// was booted may name as its parent an id that the program now has.
+bool olderThanParent(DWORD id, DWORD parentId) {
+    ULONGLONG created = creationTime(id);
+    ULONGLONG parentCreated = creationTime(parentId);
+    return created != 0 && parentCreated != 0 && created < parentCreated;
+}
+
 // Adds the processes whose parent is the program or a known child; true when
 // one was found.
 bool findChildren(DWORD programId, std::vector<std::unique_ptr<Child>>& children, const Responder& responder,
                   const std::function<void(const SeenWindow&)>& onRecord) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return false;
+    const DWORD desktop = desktopProcessId();
     bool found = false;
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
@@ -72,6 +105,8 @@ bool findChildren(DWORD programId, std::vector<std::unique_ptr<Child>>& children
             // program's own processes. Ending so early, it is often listed
             // before it has a name: then it is recorded, nameless.
             if (lstrcmpiA(entry.szExeFile, "winemenubuilder.exe") == 0) continue;
+            if (entry.th32ProcessID == desktop) continue;
+            if (olderThanParent(entry.th32ProcessID, entry.th32ParentProcessID)) continue;
             auto child = std::make_unique<Child>();
             child->id = entry.th32ProcessID;
             child->name = entry.szExeFile;

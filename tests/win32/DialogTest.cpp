@@ -226,9 +226,9 @@ TEST_F(DialogTest, PromptRefusesWhatIsNoUsableDirectory) {
         {"empty", ""},
         {"missing", dir_ / "missing"},
         {"a file", file_},
-        // With a backslash and "Tools" the install path would be 260
-        // characters: no room for its terminator.
-        {"install path too long", folderOfLength(254)},
+        // With a backslash and "Tools" the install folder would be 258
+        // characters: past the folder limit that the install step keeps.
+        {"install folder too long", folderOfLength(252)},
     };
     for (const RefusedCase& c : cases) {
         for (const Answer& answer : kConfirmations) {
@@ -248,7 +248,7 @@ TEST_F(DialogTest, PromptRefusesWhatIsNoUsableDirectory) {
     }
 
     // One character less fits.
-    setBaseDir(folderOfLength(253));
+    setBaseDir(folderOfLength(251));
     EXPECT_EQ(IDYES, runPrompt([](DWORD thread) { pressButton(waitForDialogWith(thread, IDC_DESCRIPTION), IDYES); }));
 }
 
@@ -388,7 +388,7 @@ TEST_F(DialogTest, DirectoryDialogOkStoresOnlyAUsableDirectory) {
     const RefusedCase refused[] = {
         {"missing", dir_ / "missing"},
         {"a file", file_},
-        {"install path too long", folderOfLength(254)},
+        {"install folder too long", folderOfLength(252)},
     };
     for (const RefusedCase& c : refused) {
         SCOPED_TRACE(c.name);
@@ -406,18 +406,27 @@ TEST_F(DialogTest, DirectoryDialogOkStoresOnlyAUsableDirectory) {
         EXPECT_EQ(folderA_, installState.baseDir);
     }
 
-    const std::string accepted[] = {folderB_, folderOfLength(253)};
-    for (const std::string& folder : accepted) {
-        SCOPED_TRACE(folder);
+    const std::string longest = folderOfLength(251);  // an install folder of 257 characters
+    const struct {
+        std::string folder;
+        std::string preview;
+    } accepted[] = {
+        {folderB_, folderB_ + "\\Tools"},
+        {longest, longest + "\\Tools"},
+        {"C:\\", "C:\\Tools"},  // joined as the install step joins: one backslash
+    };
+    for (const auto& c : accepted) {
+        SCOPED_TRACE(c.folder);
         setBaseDir(folderA_);
         INT_PTR result = runDirectoryDialog([&](DWORD thread) {
             HWND chooser = waitForDialogWith(thread, IDC_EXPLORE);
             ASSERT_TRUE(chooser);
-            setItemText(chooser, IDC_BASE_DIR, folder);
+            setItemText(chooser, IDC_BASE_DIR, c.folder);
+            EXPECT_EQ(c.preview, itemText(chooser, IDC_INSTALL_DIR));
             pressButton(chooser, IDOK);
         });
         EXPECT_EQ(IDOK, result);
-        EXPECT_EQ(folder, installState.baseDir);
+        EXPECT_EQ(c.folder, installState.baseDir);
     }
 }
 

@@ -162,6 +162,25 @@ TEST_F(ExtractionTest, NamesLeadingOutsideTheDestinationAreRefused) {
     }
 }
 
+// A name longer than any path cannot be decoded whole: the message is
+// captioned with its leading part, more than a path's length of it.
+TEST_F(ExtractionTest, ANameLongerThanAnyPathIsNamedByItsLeadingPart) {
+    std::string name = "Program\\";
+    for (int i = 0; name.size() < 3000; ++i) name += "part" + std::to_string(i) + "-";
+    for (bool wideNames : {false, true}) {
+        SCOPED_TRACE(wideNames ? "wide names" : "8-bit names");
+        ArchiveWriter writer(wideNames);
+        writer.addFile(name, "data");
+        EXPECT_EQ(0, extract(writer.build()));
+        ASSERT_EQ(1u, messages_.size());
+        EXPECT_EQ("Unable to create file.", messages_[0].text);
+        const std::string& caption = messages_[0].caption;
+        EXPECT_GT(caption.size(), 259u);
+        EXPECT_EQ(name.substr(0, caption.size()), caption);
+        EXPECT_TRUE(listTree(destination_).empty());
+    }
+}
+
 struct FitCase {
     const char* what;
     size_t length;   // of the destination and the name together

@@ -173,6 +173,15 @@ TEST(RemoverTest, RemovesOnlyWhatStillBelongsToTheInstall) {
         {"the uninstall entry names another folder",
          [](FakeInstall& f) { setValue(HKEY_LOCAL_MACHINE, f.entryKey(), "InstallLocation", "C:\\Other"); },
          SETUP_UNINSTALL_REMOVED, {"entry", "vendor key"}},
+        {"an edited ProgName that leads to another Programs-menu folder",
+         [](FakeInstall& f) {
+             const std::string other = uniqueName("Not Ours ");
+             f.outside = specialFolder(CSIDL_PROGRAMS) + "\\" + other;
+             ASSERT_TRUE(CreateDirectoryA(f.outside.c_str(), nullptr));  // empty, and not the install's
+             f.ini.replace(f.ini.find(f.progName), f.progName.size(), f.progName + "\\..\\" + other);
+             f.writeManifest();
+         },
+         SETUP_UNINSTALL_REMOVED, {"vendor key", "menu link", "desktop link", "outside"}},
         {"a shortcut pointing elsewhere",
          [](FakeInstall& f) {
              ASSERT_EQ(SUCCEEDED(CoInitialize(nullptr)), true);
@@ -189,6 +198,7 @@ TEST(RemoverTest, RemovesOnlyWhatStillBelongsToTheInstall) {
         EXPECT_EQ(c.result, f.remove());
         EXPECT_EQ(c.left, leftOf(f));
         deleteRegistryTree(HKEY_LOCAL_MACHINE, f.entryKey() + "-other");
+        RemoveDirectoryA(f.outside.c_str());
     }
 }
 
