@@ -68,6 +68,7 @@ base-past-folder-limit @@ src/ui/DirectoryDialog.cpp @@ joinedLength(baseDir, se
 long-name-caption-empty @@ src/archive/Extractor.cpp @@ copyLeadingPart(name, size, reinterpret_cast<const char*>(entry.name)); @@ name[0] = '\0'; @@ win32 @@ unit_extractor
 menu-folder-any-name @@ src/uninstall/Remover.cpp @@ if (isPlainFolderName(install.progName) && getProgramsFolder(folder) && @@ if (getProgramsFolder(folder) && @@ win32 @@ unit_uninstall
 helper-not-held @@ src/uninstall/Launcher.cpp @@ OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr)); @@ OPEN_EXISTING, 0, nullptr)); @@ win32 @@ e2e_uninstall
+uninstall-program-path-cut @@ src/uninstall/Remover.cpp @@     if (length >= kPathSize) return false;\n    if (length == 0) {\n        if (lstrlenW(install.request->programPath) >= static_cast<int>(kPathSize)) return false; @@     if (length == 0 || length >= kPathSize) { @@ win32 @@ unit_uninstall
 LIST
 }
 

@@ -178,8 +178,13 @@ void report(int result) {
 bool locate() {
     // The long form, as the installer wrote the install folder's path: the
     // program may have been started by its short (8.3) name.
+    // A path that does not fit is no path of this install: never a cut one.
     DWORD length = GetLongPathNameW(install.request->programPath, install.programW, kPathSize);
-    if (length == 0 || length >= kPathSize) lstrcpynW(install.programW, install.request->programPath, kPathSize);
+    if (length >= kPathSize) return false;
+    if (length == 0) {
+        if (lstrlenW(install.request->programPath) >= static_cast<int>(kPathSize)) return false;
+        lstrcpynW(install.programW, install.request->programPath, kPathSize);
+    }
     if (!toAnsi(install.programW, install.program, kPathSize)) return false;
     if (!copyText(install.folder, kPathSize, install.program)) return false;
     for (int depth = 0; depth <= kSearchDepth; ++depth) {

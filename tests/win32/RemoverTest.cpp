@@ -230,6 +230,10 @@ TEST(RemoverTest, RunsThatFindNoInstallOfTheirOwn) {
          },
          SETUP_UNINSTALL_FAILED,
          {"folder:4", "entry", "app path", "vendor key", "type", "extension", "menu link", "desktop link"}},
+        {"a program path past the path limit, inside the install folder (never cut to fit)",
+         [](FakeInstall& f) { f.program = f.installDir + "\\Data\\" + std::string(300, 'x') + ".exe"; },
+         SETUP_UNINSTALL_FAILED,
+         {"folder:4", "entry", "app path", "vendor key", "type", "extension", "menu link", "desktop link"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
