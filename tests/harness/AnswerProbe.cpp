@@ -19,15 +19,18 @@ AnswerProbe::AnswerProbe(std::function<HWND()> findWindow)
 AnswerProbe::~AnswerProbe() { stop(); }
 
 void AnswerProbe::stop() {
-    if (!thread_) return;
-    SetEvent(stop_);
-    while (MsgWaitForMultipleObjects(1, &thread_, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
-        MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // answers sent messages
+    if (thread_) {
+        SetEvent(stop_);
+        while (MsgWaitForMultipleObjects(1, &thread_, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
+            MSG message;
+            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // answers sent messages
+        }
+        CloseHandle(thread_);
+        thread_ = nullptr;
     }
-    CloseHandle(thread_);
-    CloseHandle(stop_);
-    thread_ = nullptr;
+    // Also when the thread could not be started.
+    if (stop_) CloseHandle(stop_);
+    stop_ = nullptr;
 }
 
 DWORD WINAPI AnswerProbe::run(void* self) {
