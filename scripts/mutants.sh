@@ -69,6 +69,7 @@ long-name-caption-empty @@ src/archive/Extractor.cpp @@ copyLeadingPart(name, si
 menu-folder-any-name @@ src/uninstall/Remover.cpp @@ if (isPlainFolderName(install.progName) && getProgramsFolder(folder) && @@ if (getProgramsFolder(folder) && @@ win32 @@ unit_uninstall
 helper-not-held @@ src/uninstall/Launcher.cpp @@ OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr)); @@ OPEN_EXISTING, 0, nullptr)); @@ win32 @@ e2e_uninstall
 uninstall-program-path-cut @@ src/uninstall/Remover.cpp @@     if (length >= kPathSize) return false;\n    if (length == 0) {\n        if (lstrlenW(install.request->programPath) >= static_cast<int>(kPathSize)) return false; @@     if (length == 0 || length >= kPathSize) { @@ win32 @@ unit_uninstall
+file-time-wraps @@ tools/packer/ArchiveWriter.cpp @@     if (seconds >= kLatestSeconds) return static_cast<FileTime64>(INT64_MAX);\n @@ \n @@ native @@ ^native\.unit$
 LIST
 }
 

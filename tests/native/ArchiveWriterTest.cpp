@@ -107,6 +107,7 @@ TEST(FileTimes, UnixTimesConvertAndPrint) {
         {-2177452801, 0, 94670207990000000ull, "1900-12-31T23:59:59.0000000Z"},
         {-11644473600, 99, 0, "1601-01-01T00:00:00.0000000Z"},
         {-11644473601, 0, 0, "1601-01-01T00:00:00.0000000Z"},  // before 1601: clamped
+        {INT64_MAX, 0, 0x7FFFFFFFFFFFFFFFull, "30828-09-14T02:48:05.4775807Z"},  // past the platform's last time: held there
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

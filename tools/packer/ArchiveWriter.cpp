@@ -2,6 +2,7 @@
 // order they were added. See ArchiveWriter.h.
 #include "ArchiveWriter.h"
 
+#include <cstdint>
 #include <stdexcept>
 
 #include <zlib.h>
@@ -94,6 +95,11 @@ struct FileSink {
 
 FileTime64 fileTimeFromUnix(int64_t seconds, uint32_t nanoseconds) {
     if (seconds < -kUnixEpochInFileTimeSeconds) return 0;
+    // The platform takes file times up to 2^63 - 1 steps (in the year
+    // 30828); a later time (a file touched far into the future) is held
+    // there rather than wrapped round to some earlier one.
+    constexpr int64_t kLatestSeconds = INT64_MAX / 10000000 - kUnixEpochInFileTimeSeconds;
+    if (seconds >= kLatestSeconds) return static_cast<FileTime64>(INT64_MAX);
     return static_cast<uint64_t>(seconds + kUnixEpochInFileTimeSeconds) * 10000000u + nanoseconds / 100;
 }
 
