@@ -62,15 +62,15 @@ bool decodeName(const ArchiveEntry& entry, bool wideNames, char* name, int size)
         copyLeadingPart(name, size, reinterpret_cast<const char*>(entry.name));
         return false;
     }
+    const uint32_t units = entry.nameUnits;
     const uint32_t capacity = kWideNameCapacity - 1;
-    if (entry.nameUnits <= capacity && convertUnits(entry.name, entry.nameUnits, name, size)) return true;
-    // No code page takes more than three bytes for one unit: the shorter
-    // part fits where the longer does not.
+    if (units <= capacity && convertUnits(entry.name, units, name, size)) return true;
+    // The leading part: as many units as the wide buffer holds, else as many
+    // as surely fit `size` bytes (no code page takes more than three bytes
+    // for one unit).
+    if (units > capacity && convertUnits(entry.name, capacity, name, size)) return false;
     const uint32_t shorter = static_cast<uint32_t>(size - 1) / 3;
-    if (!convertUnits(entry.name, entry.nameUnits < capacity ? entry.nameUnits : capacity, name, size) &&
-        !convertUnits(entry.name, entry.nameUnits < shorter ? entry.nameUnits : shorter, name, size)) {
-        name[0] = '\0';
-    }
+    if (!convertUnits(entry.name, units < shorter ? units : shorter, name, size)) name[0] = '\0';
     return false;
 }
 

@@ -177,8 +177,8 @@ void report(int result) {
 // is where it lies.
 bool locate() {
     // The long form, as the installer wrote the install folder's path: the
-    // program may have been started by its short (8.3) name.
-    // A path that does not fit is no path of this install: never a cut one.
+    // program may have been started by its short (8.3) name. A path that
+    // does not fit is no path of this install, never a cut one.
     DWORD length = GetLongPathNameW(install.request->programPath, install.programW, kPathSize);
     if (length >= kPathSize) return false;
     if (length == 0) {

@@ -16,6 +16,7 @@
 #include "ProcessRunner.h"
 #include "TestSupport.h"
 #include "UninstallManifest.h"
+#include "common/Scoped.h"
 
 namespace {
 
@@ -68,9 +69,9 @@ bool startsFromFileHeldForDeletion() {
     TempDir dir;
     const std::string copy = dir / "held.exe";
     EXPECT_TRUE(CopyFileA((ownFolder() + "\\start-uninstall.exe").c_str(), copy.c_str(), FALSE));
-    HANDLE held = CreateFileA(copy.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, held);
+    ScopedHandle held(CreateFileA(copy.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    EXPECT_TRUE(held.isValid());
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
@@ -83,7 +84,6 @@ bool startsFromFileHeldForDeletion() {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     return started;
 }
 
@@ -281,7 +281,8 @@ protected:
     // a program from a file held so may it stay until the platform deletes
     // it at its next start.
     void expectTempClean() {
-        const bool held = startsFromFileHeldForDeletion();
+        // The platform's answer does not change within a run: asked once.
+        static const bool held = startsFromFileHeldForDeletion();
         for (const std::string& file : helperFilesInTemp()) {
             if (tempBefore.count(file)) continue;
             if (held) ADD_FAILURE() << file << " stays in the temp folder after the helper ended";
