@@ -70,6 +70,8 @@ menu-folder-any-name @@ src/uninstall/Remover.cpp @@ if (isPlainFolderName(insta
 helper-not-held @@ src/uninstall/Launcher.cpp @@ OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr)); @@ OPEN_EXISTING, 0, nullptr)); @@ win32 @@ e2e_uninstall
 uninstall-program-path-cut @@ src/uninstall/Remover.cpp @@     if (length >= kPathSize) return false;\n    if (length == 0) {\n        if (lstrlenW(install.request->programPath) >= static_cast<int>(kPathSize)) return false; @@     if (length == 0 || length >= kPathSize) { @@ win32 @@ unit_uninstall
 file-time-wraps @@ tools/packer/ArchiveWriter.cpp @@     if (seconds >= kLatestSeconds) return static_cast<FileTime64>(INT64_MAX);\n @@ \n @@ native @@ ^native\.unit$
+uninstall-console-devices @@ src/uninstall/ManifestFiles.cpp @@ {"con", "prn", "aux", "nul", "conin$", "conout$"}; @@ {"con", "prn", "aux", "nul"}; @@ native @@ ^native\.unit$
+uninstall-superscript-ports @@ src/uninstall/ManifestFiles.cpp @@     return base == 5 && digit[0] == 0xC2 && (digit[1] == 0xB9 || digit[1] == 0xB2 || digit[1] == 0xB3); @@     return false; @@ native @@ ^native\.unit$
 LIST
 }
 
