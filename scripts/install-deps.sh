@@ -40,7 +40,13 @@ Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SOURCES
-        apt-get update -qq
+    fi
+    # Only the source entry is read again: the other lists were updated
+    # before the install, and one stale list of theirs must not stop this.
+    if [ -f "$list" ]; then
+        apt-get update -qq -o Dir::Etc::sourcelist="$list" -o Dir::Etc::sourceparts=- \
+            -o APT::Get::List-Cleanup=0 ||
+            echo "apt-get update of the source entry reported errors; trying the source download anyway." >&2
     fi
     local work
     work=$(mktemp -d)
@@ -67,7 +73,22 @@ if [ "$(id -u)" != 0 ]; then
 fi
 # wine32 is an i386 package.
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# One list that cannot be read (a mirror in the middle of a sync says "File
+# has unexpected size") is no reason to stop: the packages may well install
+# from the lists that were read. Only a failed install stops the script.
+apt-get update -qq || echo "apt-get update reported errors (above); going on with the lists it could read." >&2
+install_packages() {
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" "${missing[@]}" >/dev/null
+}
+if ! install_packages; then
+    # With one architecture's security list stale, wine32's i386 libraries
+    # no longer match the installed amd64 versions ("held broken packages");
+    # the main archive's versions match on both.
+    echo "Installing from the security lists failed; trying the main archive's versions (apt-get install -t bookworm)." >&2
+    if ! install_packages -t bookworm; then
+        echo "Could not install the packages this project needs: ${missing[*]}" >&2
+        exit 1
+    fi
+fi
 echo "Installed: ${missing[*]}"
 fetch_zlib_source
