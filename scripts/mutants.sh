@@ -15,64 +15,10 @@ if [ "${1:-}" = --keep ]; then keep=1; shift; fi
 # PRESET, TESTS.
 #   TEXT must occur exactly once in FILE; REPLACEMENT takes its place (\n is
 #   a line break in both). PRESET is native, fuzz or win32; TESTS is a ctest regex.
+# The faults are listed in scripts/mutants.d/*.list, a file per subject; lines
+# that are empty or start with # are skipped.
 faults() {
-cat <<'LIST'
-launch-unquoted @@ src/driver/RunSetup.cpp @@ "\"%s\"", installState.programPath @@ "%s", installState.programPath @@ win32 @@ e2e_limits
-device-aux @@ src/common/SafeNames.cpp @@ "CON", "PRN", "AUX", "NUL" @@ "CON", "PRN", "NUL" @@ win32 @@ unit_extractor
-temp-ini-kept @@ src/config/SetupConfig.cpp @@ ~TemporaryFile() { if (path[0]) deleteFile(path); } @@ ~TemporaryFile() {} @@ win32 @@ e2e_limits
-install-location-boundary @@ src/driver/RunSetup.cpp @@ if (length + 1 + dirLength >= kPathSize) @@ if (length + 1 + dirLength > kPathSize) @@ win32 @@ unit_driver
-dll-search-open @@ src/driver/Main.cpp @@     restrictDllSearch();\n @@ \n @@ win32 @@ e2e_limits
-junction-followed @@ src/deploy/FileOps.cpp @@ if (directory && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return RemoveDirectoryA(child); @@ // followed @@ win32 @@ unit_file_ops
-separator-doubled @@ src/common/Paths.cpp @@ bool needsSeparator(const char* folder) { return *folder && !endsWithSeparator(folder); } @@ bool needsSeparator(const char* folder) { return *folder != 0; } @@ win32 @@ unit_extractor|unit_file_ops
-removal-stops @@ src/deploy/FileOps.cpp @@ if (!removeFoundEntry(path, entry)) result = 0; @@ if (!removeFoundEntry(path, entry)) return 0; @@ win32 @@ unit_file_ops
-names-checked-late @@ src/archive/Extractor.cpp @@     if (!checkEntryPaths(owner, archive, size, wideNames, destination)) return 0;\n @@  @@ win32 @@ unit_extractor
-folder-limit @@ src/common/Paths.h @@ constexpr size_t kFolderLimit = kPathLimit - 2; @@ constexpr size_t kFolderLimit = kPathLimit; @@ win32 @@ unit_extractor
-checksum-ignored @@ src/archive/ArchiveFormat.cpp @@ if (crc.value() != readLe32(data + kChecksumOffset)) return ArchiveCheck::BadChecksum; @@  @@ native @@ ^native\.unit$
-data-text-past-count @@ src/common/Format.cpp @@ const char* text = next < count && args[next] ? args[next] : ""; @@ const char* text = args[next] ? args[next] : ""; @@ native @@ ^native\.unit$
-minor-version-equal @@ src/driver/VersionText.cpp @@ old.minor > now.minor @@ old.minor >= now.minor @@ win32 @@ unit_driver
-expanded-size-unchecked @@ src/archive/Extractor.cpp @@ success = written == expectedSize; @@ success = 1; @@ win32 @@ unit_extractor
-journal-takes-existing @@ src/deploy/TreeCopy.cpp @@ if (journal && !existed && (copied || pathExists(destination))) @@ if (journal && (copied || pathExists(destination))) @@ win32 @@ unit_deploy
-documents-overwritten @@ src/deploy/InstallStep.cpp @@ copyTreeIfPresent(owner, paths.documentsSource, paths.documentsDestination, 0, 1, @@ copyTreeIfPresent(owner, paths.documentsSource, paths.documentsDestination, 1, 1, @@ win32 @@ unit_deploy
-read-only-kept @@ src/deploy/TreeCopy.cpp @@ if (options.clearReadOnly && (!copied || (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY))) { @@ if (options.clearReadOnly && !copied) { @@ win32 @@ unit_deploy
-uninstall-unquoted @@ src/registration/Registration.cpp @@ "\"%s\" -u", installState.programPath @@ "%s -u", installState.programPath @@ win32 @@ unit_registration
-shortcut-no-folder @@ src/registration/Shortcuts.cpp @@     link->SetWorkingDirectory(workingDir);\n @@  @@ win32 @@ unit_registration
-line-breaks @@ src/config/SetupConfig.cpp @@ if (p[0] == '\\' && p[1] == 'n') { @@ if (p[0] == '\\' && p[1] == 'N') { @@ win32 @@ unit_driver
-stream-colon @@ src/common/SafeNames.cpp @@         if (*p == L':') return false;\n @@  @@ win32 @@ unit_extractor
-not-dir-accepted @@ src/ui/DirectoryDialog.cpp @@ return baseDir[0] != '\0' && isDirectory(baseDir) && @@ return baseDir[0] != '\0' && @@ win32 @@ unit_dialogs
-packed-size-unbounded @@ src/archive/ArchiveFormat.cpp @@ if (packedSize > remaining) return result_; @@  @@ native @@ ^native\.unit$
-version-sign-dropped @@ src/driver/VersionText.cpp @@ return static_cast<int>(negative ? -value : value); @@ return static_cast<int>(value); @@ fuzz @@ fuzz.version
-shell-value-cut-used @@ src/deploy/ShellValue.cpp @@ length < kShellValueCapacity - 1 @@ length < kShellValueCapacity @@ fuzz @@ fuzz.shell_value
-percent-doubled @@ src/common/Format.cpp @@             out.put('%');\n            ++p; @@             out.put('%'); @@ fuzz @@ fuzz.format
-profile-case-kept @@ src/config/ProfileText.cpp @@ unsigned foldCase(unsigned c) { return c >= 'A' && c <= 'Z' ? c + 0x20 : c; } @@ unsigned foldCase(unsigned c) { return c; } @@ native @@ ^native\.unit$
-profile-later-section @@ src/config/ProfileText.cpp @@ if (sectionSeen) break;  // only the first section of the name is searched @@ // every section of the name searched @@ native @@ ^native\.unit$
-check-version-letters @@ tools/packer/SetupCheck.cpp @@     if (!majorDigits) { @@     if (false) { @@ native @@ ^native\.unit$
-pe-checksum-stale @@ tools/packer/PeImage.cpp @@ put32(opt + 64, checksum.finish()); @@ checksum.finish(); @@ native @@ ^native\.unit$
-image-limit-ignored @@ tools/packer/InstallerBuild.cpp @@ if (output.sizeOfImage > kImageLimit) { @@ if (false) { @@ native @@ ^native\.unit$
-epoch-not-clamped @@ tools/packer/PackTree.cpp @@ if (clampTimes_ && entry.lastWriteTime > epoch_) entry.lastWriteTime = epoch_; @@ // not clamped @@ native @@ ^native\.unit$
-uninstall-app-path-other @@ src/uninstall/Remover.cpp @@ !readValue(HKEY_LOCAL_MACHINE, path, nullptr, value) || !namesThisInstall(value)) { @@ !readValue(HKEY_LOCAL_MACHINE, path, nullptr, value)) { @@ win32 @@ unit_uninstall|e2e_uninstall
-uninstall-vendor-shared @@ src/uninstall/Remover.cpp @@ (install.entryExists && !install.entryOurs) || anotherInstallNamed()) { @@ (install.entryExists && !install.entryOurs)) { @@ win32 @@ unit_uninstall|e2e_uninstall
-uninstall-names-escape @@ src/uninstall/Remover.cpp @@         if (!isSafeManifestName(name, length)) continue;\n @@  @@ win32 @@ unit_uninstall|e2e_uninstall
-uninstall-device-blank @@ src/uninstall/ManifestFiles.cpp @@ while (base < length && component[base] != '.' && component[base] != ' ') ++base; @@ while (base < length && component[base] != '.') ++base; @@ native @@ ^native\.unit$
-pe-empty-rsrc-in-headers @@ tools/packer/PeImage.cpp @@     if (rsrc.rawPointer < headersEnd) { @@     if (false) { @@ native @@ ^native\.unit$
-pe-shared-leaf-copies @@ tools/packer/PeImage.cpp @@         if (size > copyBudget_) { @@         if (false) { @@ native @@ ^native\.unit$
-icon-shared-image-copies @@ tools/packer/InstallerResources.cpp @@         if (copied > ico.size()) { @@         if (false) { @@ native @@ ^native\.unit$
-manifest-bracket-name @@ tools/packer/UninstallManifest.cpp @@         if (!entry.empty() && entry[0] == '[') { @@         if (false) { @@ native @@ ^native\.unit$
-check-bracket-name @@ tools/packer/SetupCheck.cpp @@         if (inProgram && name[0] == '[') { @@         if (false) { @@ native @@ ^native\.unit$
-epoch-past-9999 @@ tools/packer/PackTree.cpp @@     if (value > kLatestEpoch) { @@     if (false) { @@ native @@ ^native\.unit$
-check-prog-slots-args @@ tools/packer/SetupCheck.cpp @@ slot <= kProgVersion ? 0 : 3 @@ 3 @@ native @@ ^native\.unit$
-check-strict-utf8 @@ tools/packer/SetupCheck.cpp @@     return encodeEntryName(text, true, encoded, nullptr); @@     return encoded.empty(); @@ native @@ ^native\.unit$
-manifest-profile-lines @@ tools/packer/UninstallManifest.cpp @@     ProfileCursor cursor(ini.data(), ini.size()); @@     std::string joined = ini;\n    for (size_t i = 0; i < joined.size(); ++i) if (joined[i] == 13 && (i + 1 == joined.size() || joined[i + 1] != 10)) joined[i] = ' ';\n    ProfileCursor cursor(joined.data(), joined.size()); @@ native @@ ^native\.unit$
-tests-scratch-left @@ tests/native/ToolRun.h @@         fs::remove_all(path_, ec); @@         (void)ec; @@ native @@ ^native\.unit$
-preview-doubled @@ src/ui/DirectoryDialog.cpp @@ bool whole = baseDir[0] ? joinPath(preview, sizeof preview, baseDir, progDir) @@ bool whole = baseDir[0] ? formatText(preview, sizeof preview, "%s\\%s", baseDir, progDir) @@ win32 @@ unit_dialogs
-base-past-folder-limit @@ src/ui/DirectoryDialog.cpp @@ joinedLength(baseDir, setupString(Slot::ProgDir)) <= kFolderLimit; @@ joinedLength(baseDir, setupString(Slot::ProgDir)) <= kPathLimit; @@ win32 @@ unit_dialogs
-long-name-caption-empty @@ src/archive/Extractor.cpp @@ copyLeadingPart(name, size, reinterpret_cast<const char*>(entry.name)); @@ name[0] = '\0'; @@ win32 @@ unit_extractor
-menu-folder-any-name @@ src/uninstall/Remover.cpp @@ if (isPlainFolderName(install.progName) && getProgramsFolder(folder) && @@ if (getProgramsFolder(folder) && @@ win32 @@ unit_uninstall
-helper-not-held @@ src/uninstall/Launcher.cpp @@ OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr)); @@ OPEN_EXISTING, 0, nullptr)); @@ win32 @@ e2e_uninstall
-uninstall-program-path-cut @@ src/uninstall/Remover.cpp @@     if (length >= kPathSize) return false;\n    if (length == 0) {\n        if (lstrlenW(install.request->programPath) >= static_cast<int>(kPathSize)) return false; @@     if (length == 0 || length >= kPathSize) { @@ win32 @@ unit_uninstall
-file-time-wraps @@ tools/packer/ArchiveWriter.cpp @@     if (seconds >= kLatestSeconds) return static_cast<FileTime64>(INT64_MAX);\n @@ \n @@ native @@ ^native\.unit$
-uninstall-console-devices @@ src/uninstall/ManifestFiles.cpp @@ {"con", "prn", "aux", "nul", "conin$", "conout$"}; @@ {"con", "prn", "aux", "nul"}; @@ native @@ ^native\.unit$
-uninstall-superscript-ports @@ src/uninstall/ManifestFiles.cpp @@     return base == 5 && digit[0] == 0xC2 && (digit[1] == 0xB9 || digit[1] == 0xB2 || digit[1] == 0xB3); @@     return false; @@ native @@ ^native\.unit$
-LIST
+    cat "$here"/scripts/mutants.d/*.list | grep -v -e '^#' -e '^[[:space:]]*$'
 }
 
 # Replaces the one occurrence of TEXT in FILE; false when it is not there
