@@ -176,8 +176,12 @@ TEST_F(InteractiveSetupTest, ChangeToAnotherDirectoryThenYesInstallsThere) {
     EXPECT_EQ(chosen + "\\SampleNotes", previewAfterChange);
 
     EXPECT_TRUE(pathExists(chosen + "\\SampleNotes\\SampleNotes.exe"));
-    EXPECT_FALSE(pathExists("C:\\Program Files\\SampleNotes"));
+    EXPECT_FALSE(pathExists(kDefaultInstallDir));
     EXPECT_EQ(chosen + "\\SampleNotes", readRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"));
+    // The documents folder's icon is the program where it was installed.
+    std::string desktopIni = readFileContents(specialFolder(CSIDL_PERSONAL) + "\\SampleNotes\\Desktop.INI").value_or("");
+    EXPECT_NE(std::string::npos, desktopIni.find("\r\nIconFile=" + chosen + "\\SampleNotes\\SampleNotes.exe\r\n"))
+        << desktopIni;
     EXPECT_FALSE(pathExists(stagingDir())) << "the staging tree is removed";
 }
 

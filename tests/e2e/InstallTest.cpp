@@ -173,9 +173,12 @@ TEST_F(InstallTest, UnattendedInstallDeploysRegistersLinksAndStartsTheProgram) {
     installUnattended();
     EXPECT_EQ(kInstallDir, closeStartedProgram());
     expectPayloadInstalled();
-    EXPECT_EQ("[.ShellClassInfo]\r\nIconFile=%ProgramFiles%\\SampleNotes\\SampleNotes.exe\r\nIconIndex=0\r\n"
+    // The folder's icon is the installed program's, by its own path.
+    const std::string desktopIni = documentsDir() + "\\Desktop.INI";
+    EXPECT_EQ("[.ShellClassInfo]\r\nIconFile=" + kProgram + "\r\nIconIndex=0\r\n"
               "InfoTip=Notes and documents of Sample Notes\r\n",
-              readFileContents(documentsDir() + "\\Desktop.INI").value_or("(missing)"));
+              readFileContents(desktopIni).value_or("(missing)"));
+    EXPECT_EQ("RHS", attributeLetters(fileAttributes(desktopIni) & kShownAttributes));
     EXPECT_NE(0u, fileAttributes(documentsDir()) & FILE_ATTRIBUTE_SYSTEM);
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
