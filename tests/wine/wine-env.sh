@@ -35,8 +35,10 @@ wine_as_user() {
     local arch; arch=$(wine_arch_of "$root")
     local path=/usr/local/bin:/usr/bin:/bin
     local loader=()
-    if [ -d "$root/winebin" ]; then path=$root/winebin:$path; fi
-    if [ "$arch" = win64 ]; then loader=(WINELOADER=/usr/lib/wine/wine64); fi
+    if [ "$arch" = win64 ]; then
+        path=$root/winebin:$path
+        loader=(WINELOADER=/usr/lib/wine/wine64)
+    fi
     local run=()
     if [ "$(id -u)" = 0 ]; then
         run=(setpriv --reuid="${ids% *}" --regid="${ids#* }" --clear-groups)
