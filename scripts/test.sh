@@ -5,7 +5,9 @@
 # archive reader, then the installer and its tests cross-built and run under
 # Wine.
 #
-# The installer is a 32-bit program and its tests run under 32-bit Wine.
+# The installer is a 32-bit program and its tests run under 32-bit Wine;
+# the tests that show what 64-bit Windows changes (wow64.*) run again in a
+# 64-bit prefix with the same 32-bit programs.
 # Some virtual machines cannot execute 32-bit programs at all; there the
 # 32-bit build is still made and checked, and the tests under Wine run on the
 # 64-bit build of the same sources (preset win64) under 64-bit Wine.
@@ -25,7 +27,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 ctest --preset fuzz
 
-echo "== win32: setup.exe and its tests under Wine"
+echo "== win32: setup.exe and its tests under Wine (32-bit prefix, and WOW64 in a 64-bit one)"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
 if machine_runs_i386; then

@@ -115,22 +115,24 @@ void writeShellValue(const char* iniFile, const char* key, const char* format, c
 __attribute__((noinline)) void customiseFolder(const char* stagedIni, const char* iniFile,
                                                const char* folder) {
     char value[kShellValueCapacity];
-    if (readShellValue(stagedIni, "IconFile", value)) {
-        // The icon is looked for below the literal %ProgramFiles%, whatever
-        // base directory was chosen.
-        char programDir[kPathSize];
-        if (formatText(programDir, sizeof programDir, "%%ProgramFiles%%\\%s", setupString(Slot::ProgDir))) {
-            writeShellValue(iniFile, "IconFile", value, programDir);
-        }
+    // The icon is named by the install folder itself: an environment form
+    // such as %ProgramFiles% expands to another folder for the 64-bit shell
+    // (the program is below "Program Files (x86)" there) and whenever
+    // another base folder was chosen. Without an install folder, no icon.
+    if (installState.installDir[0] && readShellValue(stagedIni, "IconFile", value)) {
+        writeShellValue(iniFile, "IconFile", value, installState.installDir);
     }
     int iconIndex = static_cast<int>(readIniInt(kShellClassInfo, "IconIndex", 0, stagedIni));
     writeIniInt(kShellClassInfo, "IconIndex", iconIndex, iniFile);
     if (readShellValue(stagedIni, "InfoTip", value)) {
         writeShellValue(iniFile, "InfoTip", value, setupString(Slot::DirDesc));
     }
+    // Read-only last: where the hidden and system bits are kept apart from
+    // the write permission (Wine on a Unix file system), a bit added to a
+    // read-only file is lost. Windows keeps the three in any order.
     addHiddenAttribute(iniFile);
-    addReadOnlyAttribute(iniFile);
     addSystemAttribute(iniFile);
+    addReadOnlyAttribute(iniFile);
     PathMakeSystemFolderA(folder);
 }
 

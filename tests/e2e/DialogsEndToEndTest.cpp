@@ -27,6 +27,7 @@ const char kInstallCompleted[] = "Sample Notes 1.2 has been installed.";
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SampleNotes";
 const char kAppPathsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\SampleNotes.exe";
 const char kVendorKey[] = "SOFTWARE\\QRB\\Sample Notes";  // only the example's: tests run side by side
+const std::string kDefaultInstallDir = programFilesFolder() + "\\SampleNotes";
 
 // Writes REG_SZ values, creating the key; what an earlier install left.
 bool writeRegistryStrings(HKEY root, const std::string& key,
@@ -72,7 +73,7 @@ void removeExampleInstallation() {
     deleteRegistryTree(HKEY_LOCAL_MACHINE, kVendorKey);
     deleteRegistryTree(HKEY_CLASSES_ROOT, ".snote");
     deleteRegistryTree(HKEY_CLASSES_ROOT, "SampleNotes.Document");
-    removeFileTree("C:\\Program Files\\SampleNotes");
+    removeFileTree(kDefaultInstallDir);
     removeFileTree(specialFolder(CSIDL_PERSONAL) + "\\SampleNotes");
     removeFileTree(specialFolder(CSIDL_PROGRAMS) + "\\" + kProgName);
     removeFileTree(specialFolder(CSIDL_DESKTOP) + "\\" + kProgName + ".lnk");
@@ -116,7 +117,7 @@ TEST_F(InteractiveSetupTest, NoInThePromptInstallsNothing) {
     ASSERT_TRUE(isPrompt(prompt)) << run.describe();
     EXPECT_EQ(kProgName, prompt.caption);
     EXPECT_EQ(kInstallDesc, controlText(prompt, IDC_DESCRIPTION));
-    EXPECT_EQ("C:\\Program Files\\SampleNotes", controlText(prompt, IDC_INSTALL_DIR));
+    EXPECT_EQ(kDefaultInstallDir, controlText(prompt, IDC_INSTALL_DIR));
     EXPECT_EQ("Install folder:", controlText(prompt, IDC_PROG_DIR_LABEL));
     EXPECT_EQ((std::vector<std::string>{"Yes", "No", "Change..."}), prompt.buttonTexts());
     EXPECT_FALSE(isControlVisible(prompt, IDC_BASE_DIR));
@@ -126,7 +127,7 @@ TEST_F(InteractiveSetupTest, NoInThePromptInstallsNothing) {
     EXPECT_EQ(kInstallFailed, failed.messageText);
 
     EXPECT_FALSE(pathExists(stagingDir())) << "nothing was extracted";
-    EXPECT_FALSE(pathExists("C:\\Program Files\\SampleNotes"));
+    EXPECT_FALSE(pathExists(kDefaultInstallDir));
     EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
@@ -175,8 +176,12 @@ TEST_F(InteractiveSetupTest, ChangeToAnotherDirectoryThenYesInstallsThere) {
     EXPECT_EQ(chosen + "\\SampleNotes", previewAfterChange);
 
     EXPECT_TRUE(pathExists(chosen + "\\SampleNotes\\SampleNotes.exe"));
-    EXPECT_FALSE(pathExists("C:\\Program Files\\SampleNotes"));
+    EXPECT_FALSE(pathExists(kDefaultInstallDir));
     EXPECT_EQ(chosen + "\\SampleNotes", readRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"));
+    // The documents folder's icon is the program where it was installed.
+    std::string desktopIni = readFileContents(specialFolder(CSIDL_PERSONAL) + "\\SampleNotes\\Desktop.INI").value_or("");
+    EXPECT_NE(std::string::npos, desktopIni.find("\r\nIconFile=" + chosen + "\\SampleNotes\\SampleNotes.exe\r\n"))
+        << desktopIni;
     EXPECT_FALSE(pathExists(stagingDir())) << "the staging tree is removed";
 }
 

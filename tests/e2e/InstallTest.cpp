@@ -26,10 +26,12 @@ const char kProgName[] = "Sample Notes";
 const char kCompleted[] = "Sample Notes 1.2 has been installed.";
 const char kFailed[] = "Sample Notes has not been installed.";
 const char kCopyFailed[] = "A file could not be copied. Close Sample Notes if it is running, then click Retry.";
-const std::string kInstallDir = "C:\\Program Files\\SampleNotes";
+const std::string kInstallDir = programFilesFolder() + "\\SampleNotes";
 const std::string kProgram = kInstallDir + "\\SampleNotes.exe";
 const std::string kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SampleNotes";
 const std::string kAppPathKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\SampleNotes.exe";
+const std::string kVendorKey = "SOFTWARE\\QRB\\Sample Notes";
+const DWORD kShownAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 // One file of the payload as the archive stores it.
 struct StagedFile {
@@ -103,7 +105,7 @@ void removeInstallation() {
     removeFileTree(documentsDir());
     removeFileTree(specialFolder(CSIDL_PROGRAMS) + "\\" + kProgName);
     removeFileTree(specialFolder(CSIDL_DESKTOP) + "\\" + kProgName + ".lnk");
-    deleteRegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\QRB\\Sample Notes");
+    deleteRegistryTree(HKEY_LOCAL_MACHINE, kVendorKey);
     deleteRegistryTree(HKEY_LOCAL_MACHINE, kAppPathKey);
     deleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey);
     deleteRegistryTree(HKEY_CLASSES_ROOT, ".snote");
@@ -157,9 +159,8 @@ protected:
             std::string path = (document ? documentsDir() : kInstallDir) + relative;
             if (relative == "\\Desktop.INI" || std::find(except.begin(), except.end(), path) != except.end()) continue;
             EXPECT_EQ(staged.bytes, readFileContents(path).value_or("(missing)"));
-            DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-            DWORD expected = staged.attributes & kept & ~(document ? FILE_ATTRIBUTE_READONLY : 0u);
-            EXPECT_EQ(attributeLetters(expected), attributeLetters(fileAttributes(path) & kept));
+            DWORD expected = staged.attributes & kShownAttributes & ~(document ? FILE_ATTRIBUTE_READONLY : 0u);
+            EXPECT_EQ(attributeLetters(expected), attributeLetters(fileAttributes(path) & kShownAttributes));
             std::optional<FileTimes> times = readFileTimes(path);
             ASSERT_TRUE(times.has_value());
             EXPECT_EQ(staged.lastWrite.dwLowDateTime, times->lastWrite.dwLowDateTime);
@@ -172,15 +173,18 @@ TEST_F(InstallTest, UnattendedInstallDeploysRegistersLinksAndStartsTheProgram) {
     installUnattended();
     EXPECT_EQ(kInstallDir, closeStartedProgram());
     expectPayloadInstalled();
-    EXPECT_EQ("[.ShellClassInfo]\r\nIconFile=%ProgramFiles%\\SampleNotes\\SampleNotes.exe\r\nIconIndex=0\r\n"
+    // The folder's icon is the installed program's, by its own path.
+    const std::string desktopIni = documentsDir() + "\\Desktop.INI";
+    EXPECT_EQ("[.ShellClassInfo]\r\nIconFile=" + kProgram + "\r\nIconIndex=0\r\n"
               "InfoTip=Notes and documents of Sample Notes\r\n",
-              readFileContents(documentsDir() + "\\Desktop.INI").value_or("(missing)"));
+              readFileContents(desktopIni).value_or("(missing)"));
+    EXPECT_EQ("RHS", attributeLetters(fileAttributes(desktopIni) & kShownAttributes));
     EXPECT_NE(0u, fileAttributes(documentsDir()) & FILE_ATTRIBUTE_SYSTEM);
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     EXPECT_FALSE(pathExists(std::string(temp) + kProgName));  // staging removed
 
-    EXPECT_EQ(std::vector<std::string>({"1.2"}), registrySubkeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\QRB\\Sample Notes"));
+    EXPECT_EQ(std::vector<std::string>({"1.2"}), registrySubkeys(HKEY_LOCAL_MACHINE, kVendorKey));
     EXPECT_EQ(kProgram, readRegistryString(HKEY_LOCAL_MACHINE, kAppPathKey, "").value_or(""));
     EXPECT_EQ(kInstallDir, readRegistryString(HKEY_LOCAL_MACHINE, kAppPathKey, "Path").value_or(""));
     const std::map<std::string, std::string> uninstall = {
@@ -190,6 +194,20 @@ TEST_F(InstallTest, UnattendedInstallDeploysRegistersLinksAndStartsTheProgram) {
     for (const RegistryValue& value : registryValues(HKEY_LOCAL_MACHINE, kUninstallKey)) found[value.name] = value.text();
     EXPECT_EQ(uninstall, found);
     EXPECT_EQ("SampleNotes.Document", readRegistryString(HKEY_CLASSES_ROOT, ".snote", "").value_or(""));
+    // Every key is written in the registry view of the installer's kind. On
+    // 64-bit Windows the vendor key and the uninstall entry are in that view
+    // only; App Paths and the file types are keys that both views share.
+    for (const std::string& key : {kVendorKey, kUninstallKey}) {
+        SCOPED_TRACE(key);
+        EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, key, ownRegistryView()));
+        if (otherRegistryView()) {
+            EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, key, otherRegistryView()));
+        }
+    }
+    for (const std::string& key : {kAppPathKey, std::string("SOFTWARE\\Classes\\.snote"),
+                                   std::string("SOFTWARE\\Classes\\SampleNotes.Document")}) {
+        EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, key, ownRegistryView())) << key;
+    }
     EXPECT_EQ(kProgram + ",0",
               readRegistryString(HKEY_CLASSES_ROOT, "SampleNotes.Document\\DefaultIcon", "").value_or(""));
     EXPECT_EQ("\"" + kProgram + "\" \"%1\"",
@@ -305,6 +323,18 @@ TEST_F(HeldProgramTest, CancelRollsBackAndKeepsEverythingThatWasThere) {
     release();
     expectUnchanged(snapshot());
     EXPECT_TRUE(findTopLevelWindows(kProgName).empty());  // nothing was started
+}
+
+// The run's prefix is of the kind asked for (SETUP_WINE_KIND, from
+// tests/wine): a WOW64 run that quietly ran in a 32-bit prefix would show
+// nothing of 64-bit Windows.
+TEST(PrefixKind, IsTheOneAskedFor) {
+    char kind[16] = "";
+    if (!GetEnvironmentVariableA("SETUP_WINE_KIND", kind, sizeof kind)) GTEST_SKIP() << "not run by tests/wine";
+    EXPECT_EQ(std::string(kind) == "wow64", runsUnderWow64()) << kind;
+    EXPECT_EQ(std::string(kind) == "win32" ? "C:\\Program Files" : "C:\\Program Files (x86)",
+              readRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                                 "ProgramFilesDir", KEY_WOW64_32KEY).value_or(""));
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ bool startsFromFileHeldForDeletion() {
 class Installed {
 public:
     Installed(Form form, const ProgramNames& programNames) : names(programNames), form_(form) {
-        installDir = "C:\\Program Files\\" + names.progDir;
+        installDir = programFilesFolder() + "\\" + names.progDir;
         program = installDir + "\\" + names.progFile + ".exe";
         // Named after ProgName, which versions of a program share.
         std::string base = names.progName;
@@ -364,7 +364,7 @@ TEST_F(UninstallTest, RemovesWhatTheInstallMadeAndNothingElse) {
 // The example itself: setup.exe -s, then its uninstall entry, answered in
 // the example's own English texts.
 TEST_F(UninstallTest, TheExampleRemovesItselfWithItsOwnTexts) {
-    const std::string installDir = "C:\\Program Files\\SampleNotes";
+    const std::string installDir = programFilesFolder() + "\\SampleNotes";
     const std::string program = installDir + "\\SampleNotes.exe";
     RunOptions setup;
     setup.commandLine = quoteArgument(ownFolder() + "\\setup.exe") + " -s";
@@ -372,8 +372,9 @@ TEST_F(UninstallTest, TheExampleRemovesItselfWithItsOwnTexts) {
     setup.responder = [](const WindowInfo&) { return Response::press(IDOK); };
     ASSERT_EQ(1u, runProgram(setup).exitCode);
     if (HWND window = waitForTopLevelWindow("Sample Notes", 20000)) closeTopLevelWindow(window, 5000);
+    // As the system's list of programs reads it: from the installer's view.
     std::string command = readRegistryString(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "SampleNotes",
-                                             "UninstallString").value_or("");
+                                             "UninstallString", ownRegistryView()).value_or("");
     ASSERT_EQ("\"" + program + "\" -u", command);
 
     RunOptions options;

@@ -10,8 +10,8 @@ namespace {
 
 class ScopedKey {
 public:
-    ScopedKey(HKEY root, const std::string& path) : key_(nullptr) {
-        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+    ScopedKey(HKEY root, const std::string& path, REGSAM view) : key_(nullptr) {
+        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key_) != ERROR_SUCCESS) key_ = nullptr;
     }
     ~ScopedKey() { if (key_) RegCloseKey(key_); }
     ScopedKey(const ScopedKey&) = delete;
@@ -22,8 +22,8 @@ private:
     HKEY key_;
 };
 
-std::optional<RegistryValue> readValue(HKEY root, const std::string& key, const std::string& name) {
-    ScopedKey opened(root, key);
+std::optional<RegistryValue> readValue(HKEY root, const std::string& key, const std::string& name, REGSAM view) {
+    ScopedKey opened(root, key, view);
     if (!opened.get()) return std::nullopt;
     DWORD type = 0;
     DWORD size = 0;
@@ -93,25 +93,28 @@ std::string RegistryValue::text() const {
     return hex;
 }
 
-std::optional<std::string> readRegistryString(HKEY root, const std::string& key, const std::string& name) {
-    std::optional<RegistryValue> value = readValue(root, key, name);
+std::optional<std::string> readRegistryString(HKEY root, const std::string& key, const std::string& name,
+                                              REGSAM view) {
+    std::optional<RegistryValue> value = readValue(root, key, name, view);
     if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) return std::nullopt;
     return value->data;
 }
 
 std::optional<DWORD> readRegistryDword(HKEY root, const std::string& key, const std::string& name) {
-    std::optional<RegistryValue> value = readValue(root, key, name);
+    std::optional<RegistryValue> value = readValue(root, key, name, 0);
     if (!value || value->type != REG_DWORD || value->data.size() != sizeof(DWORD)) return std::nullopt;
     DWORD number = 0;
     CopyMemory(&number, value->data.data(), sizeof number);
     return number;
 }
 
-bool registryKeyExists(HKEY root, const std::string& key) { return ScopedKey(root, key).get() != nullptr; }
+bool registryKeyExists(HKEY root, const std::string& key, REGSAM view) {
+    return ScopedKey(root, key, view).get() != nullptr;
+}
 
-std::vector<std::string> registrySubkeys(HKEY root, const std::string& key) {
+std::vector<std::string> registrySubkeys(HKEY root, const std::string& key, REGSAM view) {
     std::vector<std::string> names;
-    ScopedKey opened(root, key);
+    ScopedKey opened(root, key, view);
     if (!opened.get()) return names;
     for (DWORD index = 0;; ++index) {
         char name[256];
@@ -122,15 +125,15 @@ std::vector<std::string> registrySubkeys(HKEY root, const std::string& key) {
     return names;
 }
 
-std::vector<RegistryValue> registryValues(HKEY root, const std::string& key) {
+std::vector<RegistryValue> registryValues(HKEY root, const std::string& key, REGSAM view) {
     std::vector<RegistryValue> values;
-    ScopedKey opened(root, key);
+    ScopedKey opened(root, key, view);
     if (!opened.get()) return values;
     for (DWORD index = 0;; ++index) {
         char name[16384];
         DWORD length = sizeof name;
         if (RegEnumValueA(opened.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        std::optional<RegistryValue> value = readValue(root, key, std::string(name, length));
+        std::optional<RegistryValue> value = readValue(root, key, std::string(name, length), view);
         if (value) values.push_back(*value);
     }
     return values;
@@ -237,6 +240,20 @@ std::optional<ShortcutInfo> readShortcut(const std::string& path) {
     text[0] = '\0';
     if (SUCCEEDED(link->GetDescription(text, INFOTIPSIZE))) info.description = text;
     return info;
+}
+
+bool runsUnderWow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::string programFilesFolder() { return runsUnderWow64() ? "C:\\Program Files (x86)" : "C:\\Program Files"; }
+
+REGSAM ownRegistryView() { return sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+
+REGSAM otherRegistryView() {
+    if (sizeof(void*) == 8) return KEY_WOW64_32KEY;
+    return runsUnderWow64() ? KEY_WOW64_64KEY : 0;
 }
 
 std::string specialFolder(int csidl) {

@@ -9,6 +9,8 @@
 #include <vector>
 
 // --- Registry. `key` is a path below `root`; the empty name is the default value.
+// `view` is 0 (the calling program's own view) or KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY, to read one view of the registry of 64-bit Windows.
 
 struct RegistryValue {
     std::string name;
@@ -20,13 +22,14 @@ struct RegistryValue {
 
 // A REG_SZ or REG_EXPAND_SZ value; nullopt when the key or value is missing
 // or has another type.
-std::optional<std::string> readRegistryString(HKEY root, const std::string& key, const std::string& name);
+std::optional<std::string> readRegistryString(HKEY root, const std::string& key, const std::string& name,
+                                              REGSAM view = 0);
 // A REG_DWORD value; nullopt as above.
 std::optional<DWORD> readRegistryDword(HKEY root, const std::string& key, const std::string& name);
-bool registryKeyExists(HKEY root, const std::string& key);
+bool registryKeyExists(HKEY root, const std::string& key, REGSAM view = 0);
 // Names of the direct subkeys, and the values, in the registry's order.
-std::vector<std::string> registrySubkeys(HKEY root, const std::string& key);
-std::vector<RegistryValue> registryValues(HKEY root, const std::string& key);
+std::vector<std::string> registrySubkeys(HKEY root, const std::string& key, REGSAM view = 0);
+std::vector<RegistryValue> registryValues(HKEY root, const std::string& key, REGSAM view = 0);
 // Deletes the key with all its subkeys; true when it is gone afterwards.
 bool deleteRegistryTree(HKEY root, const std::string& key);
 // "HKLM", "HKCU", "HKCR" or "HKU" for the predefined roots.
@@ -73,6 +76,18 @@ struct ShortcutInfo {
 };
 // Loads a .lnk file through the shell's link object; nullopt when it cannot.
 std::optional<ShortcutInfo> readShortcut(const std::string& path);
+
+// True when this test is a 32-bit program on 64-bit Windows (WOW64).
+bool runsUnderWow64();
+// The program-files folder a program of this build is given (ProgramFilesDir
+// of its registry view): "C:\Program Files (x86)" under WOW64, otherwise
+// "C:\Program Files".
+std::string programFilesFolder();
+// The registry view that programs of this build write (KEY_WOW64_32KEY for
+// the 32-bit build, KEY_WOW64_64KEY for the 64-bit one), and the other view
+// of 64-bit Windows: 0 on 32-bit Windows, which has only one.
+REGSAM ownRegistryView();
+REGSAM otherRegistryView();
 
 // SHGetSpecialFolderPathA for the current user (CSIDL_PERSONAL, CSIDL_PROGRAMS,
 // CSIDL_DESKTOP, ...); empty when it fails.

@@ -7,6 +7,7 @@
 
 #include "DeployHelpers.h"
 #include "TestSupport.h"
+#include "common/Format.h"
 #include "deploy/CopyJournal.h"
 
 namespace {
@@ -21,6 +22,11 @@ protected:
         setSlot(Slot::DirDesc, "Notes of Copy Test");
         setSlot(Slot::FileCopyFailed, "The file cannot be copied.");
         setSlot(Slot::DirCreateFailed, "The folder cannot be created.");
+        setInstallDir(kInstallDir);
+    }
+    void TearDown() override { setInstallDir(""); }
+    static void setInstallDir(const std::string& folder) {
+        ASSERT_TRUE(copyText(installState.installDir, kPathSize, folder.c_str()));
     }
     int copy(int overwrite, int clearReadOnly, CopyJournal* journal = nullptr) {
         return copyTreeIfPresent(nullptr, source.c_str(), destination.c_str(), overwrite, clearReadOnly, journal);
@@ -32,6 +38,8 @@ protected:
     TempDir temp;
     std::string source = temp / "staged";
     std::string destination = temp / "installed";
+    // Not below the program-files folder: the icon follows the install folder.
+    const std::string kInstallDir = "D:\\Apps\\CopyDir";
 };
 
 TEST_F(TreeCopyTest, MissingSourceCreatesNothing) {
@@ -161,10 +169,11 @@ TEST_F(TreeCopyTest, DesktopIniIsRebuiltNotCopied) {
     EXPECT_EQ(Paths({"Desktop.INI\\", "Desktop.INI\\inside.txt", "Samples\\", "Samples\\DESKTOP.ini"}),
               treePaths(destination));
     const std::string ini = destination + "\\Samples\\DESKTOP.ini";
-    EXPECT_EQ("[.ShellClassInfo]\r\nIconFile=%ProgramFiles%\\CopyDir\\notes.ico\r\nIconIndex=0\r\n"
+    EXPECT_EQ("[.ShellClassInfo]\r\nIconFile=D:\\Apps\\CopyDir\\notes.ico\r\nIconIndex=0\r\n"
               "InfoTip=About: Notes of Copy Test\r\n",
               readFile(ini));
-    EXPECT_NE(0u, fileAttributes(ini) & FILE_ATTRIBUTE_READONLY);
+    const DWORD shown = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    EXPECT_EQ("RHS", attributeLetters(fileAttributes(ini) & shown));
     EXPECT_NE(0u, fileAttributes(destination + "\\Samples") & FILE_ATTRIBUTE_SYSTEM);
     EXPECT_EQ(0u, fileAttributes(destination) & FILE_ATTRIBUTE_SYSTEM);
 }
@@ -172,6 +181,7 @@ TEST_F(TreeCopyTest, DesktopIniIsRebuiltNotCopied) {
 struct DesktopIniCase {
     std::string staged;   // the .ShellClassInfo lines of the staged Desktop.INI
     std::string written;  // the lines of the destination's
+    std::string installDir = "D:\\Apps\\CopyDir";
 };
 
 TEST_F(TreeCopyTest, DesktopIniValuesAreFormatsWithOneArgument) {
@@ -179,14 +189,23 @@ TEST_F(TreeCopyTest, DesktopIniValuesAreFormatsWithOneArgument) {
     const DesktopIniCase cases[] = {
         {"IconIndex=-3\r\n", "IconIndex=-3\r\n"},
         {"IconFile=\r\nInfoTip=\r\n", "IconIndex=0\r\n"},
-        {"IconFile=%s%s,%d%%\r\n", "IconFile=%ProgramFiles%\\CopyDir,%d%\r\nIconIndex=0\r\n"},
+        {"IconFile=%s%s,%d%%\r\n", "IconFile=D:\\Apps\\CopyDir,%d%\r\nIconIndex=0\r\n"},
+        // A percent sign of the install folder is its own, not a directive.
+        {"IconFile=%s\\p.exe\r\n", "IconFile=C:\\100%s\\CopyDir\\p.exe\r\nIconIndex=0\r\n", "C:\\100%s\\CopyDir"},
+        // Without an install folder the icon is not written.
+        {"IconFile=%s\\p.exe\r\nInfoTip=%s\r\n", "IconIndex=0\r\nInfoTip=Notes of Copy Test\r\n", ""},
+        // An icon path that does not fit is not written, nor cut.
+        {"IconFile=%s\\p.exe\r\n", "IconIndex=0\r\n", "C:\\" + std::string(251, 'd')},
+        {"IconFile=%s\\p.e\r\n", "IconFile=C:\\" + std::string(251, 'd') + "\\p.e\r\nIconIndex=0\r\n",
+         "C:\\" + std::string(251, 'd')},
         // Results longer than 259 bytes are not written, nor cut; neither is
         // a staged value too long to be read whole.
         {"IconIndex=2\r\nIconFile=" + longText + "%s\r\nInfoTip=%s" + longText + "\r\n", "IconIndex=2\r\n"},
         {"InfoTip=" + longText + longText + "\r\n", "IconIndex=0\r\n"},
     };
     for (const DesktopIniCase& c : cases) {
-        SCOPED_TRACE(c.staged);
+        SCOPED_TRACE(c.staged + " in " + c.installDir);
+        setInstallDir(c.installDir);
         removeFileTree(source);
         removeFileTree(destination);
         ASSERT_TRUE(writeFile(source + "\\desktop.ini", "[.ShellClassInfo]\r\n" + c.staged));

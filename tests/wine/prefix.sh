@@ -2,8 +2,9 @@
 # Creates and removes the Wine environment of one test run.
 #   prefix.sh setup STATE_FILE BIN_DIR [ARCH]
 #                                        new root folder with a booted prefix
-#                                        of ARCH (win32, the default, or
-#                                        win64), BIN_DIR copied to ROOT/bin;
+#                                        of ARCH (win32, the default, win64
+#                                        or wow64: see wine-env.sh), BIN_DIR
+#                                        copied to ROOT/bin;
 #                                        its path is written to STATE_FILE
 #   prefix.sh cleanup STATE_FILE         stops Wine and removes the root
 set -euo pipefail
@@ -31,7 +32,10 @@ setup)
     ids=$(wine_user_ids)
     chown -R "${ids% *}:${ids#* }" "$root"
     echo "$root" > "$state"
-    wine_as_user "$root" wine wineboot -i
+    # A 64-bit prefix is made by the 64-bit loader (the 32-bit one refuses).
+    boot=wine
+    if [ "$arch" = wow64 ]; then boot=/usr/lib/wine/wine64; fi
+    wine_as_user "$root" "$boot" wineboot -i
     # Windows without a display: the null driver creates real windows, and
     # an unanswered message box blocks as on Windows.
     wine_as_user "$root" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null

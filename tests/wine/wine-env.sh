@@ -14,13 +14,21 @@ wine_user_ids() {
 # same sources under 64-bit Wine instead.
 machine_runs_i386() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 
-# The prefix architecture of root folder $1 (win32 or win64), set up by
-# prefix.sh.
+# The kind of root folder $1, set up by prefix.sh:
+#   win32  a 32-bit prefix running the 32-bit build
+#   win64  a 64-bit prefix running the 64-bit build (machines that cannot
+#          execute 32-bit programs)
+#   wow64  a 64-bit prefix running the 32-bit build, as 64-bit Windows runs
+#          a 32-bit installer
 wine_arch_of() { cat "$1/wine-arch" 2>/dev/null || echo win32; }
 
+# The WINEARCH of a root kind: both 64-bit kinds are 64-bit prefixes.
+wine_prefix_arch() { if [ "$1" = win32 ]; then echo win32; else echo win64; fi; }
+
 # Runs a command as the test user in the Wine environment of root folder $1.
-# In a 64-bit root, "wine" is the 64-bit loader (Debian's wrapper would take
-# the 32-bit one whenever it is installed).
+# In a win64 root, "wine" is the 64-bit loader (Debian's wrapper would take
+# the 32-bit one whenever it is installed); in a wow64 root it stays the
+# wrapper, which runs the 32-bit build through the 32-bit loader.
 wine_as_user() {
     local root=$1; shift
     local ids; ids=$(wine_user_ids)
@@ -41,7 +49,8 @@ wine_as_user() {
         USER=setup-tests \
         LANG=C.UTF-8 \
         WINEPREFIX="$root/prefix" \
-        WINEARCH="$arch" \
+        WINEARCH="$(wine_prefix_arch "$arch")" \
+        SETUP_WINE_KIND="$arch" \
         "${loader[@]}" \
         WINEDEBUG=-all \
         WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml=" \
