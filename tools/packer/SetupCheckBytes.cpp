@@ -30,10 +30,19 @@ bool Checker::readIni() {
     std::stringstream text;
     text << in.rdbuf();
     bytes_ = text.str();
+    EmbeddedIni embedded = makeEmbeddedIni(bytes_, options_.source);
+    if (embedded.fromUtf8) {
+        fromUtf8_ = true;
+        bytes_ = embedded.bytes;
+        sourceLines_ = embedded.sourceLines;
+        for (const SourceIniProblem& p : embedded.problems) {
+            report(p.error ? Severity::Error : Severity::Warning, iniPath_, p.line, p.message);
+        }
+    }
     encoding_ = profileEncoding(bytes_.data(), bytes_.size(), nullptr);
     if (encoding_ == ProfileEncoding::Utf16) {
-        iniError(1, "the file is UTF-16 text; save it as Windows-1252 (ANSI) text with CR LF lines, "
-                    "the form the installer's texts are written in");
+        iniError(1, "the file is UTF-16 text; save it as UTF-8, which setup-pack build turns into the "
+                    "ANSI text the installer reads");
         return false;
     }
     return true;
@@ -99,7 +108,7 @@ void Checker::checkBytes() {
             snprintf(hex, sizeof hex, "0x%02X", c);
             iniWarning(lineNumber, std::string("control character ") + hex +
                                        "; it is shown as a box or not at all, or cuts the line");
-        } else if (c >= 0x80 && encoding_ == ProfileEncoding::Ansi && !utf8Reported) {
+        } else if (c >= 0x80 && encoding_ == ProfileEncoding::Ansi && !fromUtf8_ && !utf8Reported) {
             size_t length = utf8SequenceAt(bytes_, i);
             if (length > 0) {
                 size_t lineStart = bytes_.rfind('\n', i);

@@ -33,11 +33,11 @@ inline const char* const kSlotKeys[kSlotCount] = {
 inline constexpr int kProgName = 0, kProgVersion = 1, kProgFile = 2, kProgDir = 3, kFirstText = 4;
 
 inline const char* const kFileTypeKeys[4] = {"Type", "Extension", "Open", "Icon"};
-// Keys of language sections that the installer does not read: the texts of
-// the uninstaller, and texts kept for other tools.
+// Keys of language sections outside the installer's text table: the texts of
+// the uninstaller, texts kept for other tools, and the section's code page.
 inline const char* const kIgnoredKeys[] = {
     "Uninstall", "Installing", "UninstallConfirm", "UninstallDone", "UninstallKept",
-    "UninstallFileFailed", "UninstallIncomplete", "UninstallNothing", "UninstallRunning",
+    "UninstallFileFailed", "UninstallIncomplete", "UninstallNothing", "UninstallRunning", "CodePage",
 };
 
 inline const char kSettings[] = "Settings";
@@ -128,9 +128,20 @@ private:
     void report(Severity severity, const std::string& file, unsigned line, const std::string& message) {
         findings_.push_back({severity, file, line, message});
     }
-    void iniError(unsigned line, const std::string& m) { report(Severity::Error, iniPath_, line, m); }
-    void iniWarning(unsigned line, const std::string& m) { report(Severity::Warning, iniPath_, line, m); }
-    void iniNote(unsigned line, const std::string& m) { report(Severity::Note, iniPath_, line, m); }
+    // Findings on the INI: `line` is one of the installer's form, reported
+    // as the vendor's line it came from. Warnings and notes on lines that
+    // the build adds (the shipped texts) are the build's concern, not the
+    // vendor's, and are left out.
+    void iniReport(Severity severity, unsigned line, const std::string& m) {
+        if (fromUtf8_ && line != 0) {
+            line = line <= sourceLines_.size() ? sourceLines_[line - 1] : 0;
+            if (line == 0 && severity != Severity::Error) return;
+        }
+        report(severity, iniPath_, line, m);
+    }
+    void iniError(unsigned line, const std::string& m) { iniReport(Severity::Error, line, m); }
+    void iniWarning(unsigned line, const std::string& m) { iniReport(Severity::Warning, line, m); }
+    void iniNote(unsigned line, const std::string& m) { iniReport(Severity::Note, line, m); }
 
     bool readIni();
     void indexIni();
@@ -186,7 +197,9 @@ private:
     std::string payloadDir_;
     CheckOptions options_;
     const CheckSink& sink_;
-    std::string bytes_;
+    std::string bytes_;  // the installer's form of the INI
+    bool fromUtf8_ = false;  // made from a UTF-8 source
+    std::vector<unsigned> sourceLines_;  // per line of bytes_, the source's line (0: added)
     ProfileEncoding encoding_ = ProfileEncoding::Ansi;
     std::vector<SectionLines> sections_;
     std::vector<std::string> languages_;  // language sections present, EN first
