@@ -317,6 +317,7 @@ void chooseCodePages(std::vector<SourceSection>& sections, const SourceIniOption
                                 from + ": the Windows of [" + upper + "]'s users runs " +
                                     (l->codePages[0] ? offered : std::string("no ANSI code page")) +
                                     "; the installer would never use the section"});
+            s.codePage = l->codePages[0];
             continue;
         }
         s.codePage = chosen ? chosen : l->codePages[0];
