@@ -93,6 +93,10 @@ TEST(SourceIniTest, ProblemsNameTheLineTheCharacterAndTheCodePage) {
     } cases[] = {
         {"a character the code page lacks", "[RU]\nInstallYes=Да ☃\n", {}, true, 7,
          {"U+2603 (☃)", "1251 (Cyrillic)"}},
+        // The code page's converter maps ¥ to the byte of '\', which reads
+        // back as '\': a best fit, not the character.
+        {"a character the code page holds only as another", "[JP]\nInstallYes=¥100\n", {}, true, 7,
+         {"U+00A5", "932 (Japanese)"}},
         {"Greek in Windows-1252 [EN]", "[EN]\nInstallNo=Όχι\n", {}, true, 7, {"U+038C", "1252 (Western)"}},
         {"[CH] without a choice", "[CH]\nInstallYes=是\n", {}, true, 6, {"936", "950", "CodePage="}},
         {"[SR] without a choice", "[SR]\nInstallYes=Da\n", {}, true, 6, {"1250", "1251", "--code-page SR="}},
