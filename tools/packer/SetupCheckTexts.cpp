@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "SetupInit.h"
 #include "common/Format.h"
 
 namespace setup_check {
@@ -137,6 +138,10 @@ void Checker::checkText(const std::string& code, int slot, const Loaded& loaded)
                              " bytes; the installer reads only its first 1023");
     }
     std::string raw = value(source, k);
+    if (isInitPlaceholder(raw)) {
+        iniError(line, std::string(k) + " is still the placeholder " + shown(raw) + " that setup-pack init "
+                       "wrote; users would see it as written: write the program's own text");
+    }
     unsigned directives = 0;
     for (size_t p = 0; p < raw.size(); ++p) {
         if (raw[p] != '%') continue;

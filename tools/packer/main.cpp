@@ -1,4 +1,5 @@
 // setup-pack: writes, lists and verifies the installer's payload archives.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "InstallerBuild.h"
 #include "PackTree.h"
 #include "SetupCheck.h"
+#include "SetupInit.h"
 #include "Translations.h"
 
 namespace {
@@ -27,6 +29,7 @@ const char kUsage[] =
     "       setup-pack verify ARCHIVE|SETUP.EXE\n"
     "       setup-pack check --ini SETUP.INI --payload FOLDER [--strict]\n"
     "                        [--code-page SECTION=CP]... [--translations none|all|LIST]\n"
+    "       setup-pack init --program FOLDER/Program/APP.EXE [--output SETUP.INI]\n"
     "       setup-pack [COMMAND] --help\n";
 
 const char kBuildHelp[] =
@@ -94,6 +97,12 @@ const char kHelp[] =
     "        list and verify also take a built setup.exe (signed or not): they\n"
     "        read its payload and first print its ProgName, ProgVersion, ProgDir\n"
     "        and languages.\n"
+    "init    Writes a first setup INI (UTF-8) for the program APP.EXE: [Settings]\n"
+    "        from the program (ProgFile from its name, ProgVersion from its version\n"
+    "        record, ProgName from its ProductName), [EN] with the standard texts\n"
+    "        and <placeholders> for ProgDesc, DirDesc and ExtDesc, which check\n"
+    "        names until they are written, and a [FileType] example in comments.\n"
+    "        SETUP.INI (default setup.ini) must not exist yet.\n"
     "check   Finds the mistakes in a setup INI and a payload folder that would\n"
     "        fail or mislead on a customer's machine; see setup-pack check --help.\n"
     "\n"
@@ -323,6 +332,44 @@ int build(const std::vector<std::string>& args) {
     return buildInstaller(options, stdout, stderr) == 0 ? kExitOk : kExitFailed;
 }
 
+int init(const std::vector<std::string>& args) {
+    std::string program, output = "setup.ini";
+    for (size_t i = 0; i < args.size(); ++i) {
+        bool missing = false;
+        if (!optionValue(args, i, "--program", program, missing) && !optionValue(args, i, "--output", output, missing)) {
+            return usageError(("init: unexpected argument " + args[i]).c_str());
+        }
+        if (missing) return usageError((args[i] + " needs a value").c_str());
+    }
+    if (program.empty()) return usageError("init takes --program FOLDER/Program/APP.EXE");
+    SourceArguments source;
+    source.translations = "EN";
+    SourceIniOptions options;
+    std::string error, ini;
+    if (!sourceOptions(source, options, error) || options.translations.empty()) {
+        std::fprintf(stderr, "setup-pack: %s\n", error.empty() ? "no shipped English texts found" : error.c_str());
+        return kExitFailed;
+    }
+    if (!makeStarterIni(program, options.translations.front(), ini, error)) {
+        std::fprintf(stderr, "%s: error: %s\n", program.c_str(), error.c_str());
+        return kExitFailed;
+    }
+    std::FILE* file = std::fopen(output.c_str(), "wx");
+    if (!file) {
+        std::fprintf(stderr, "%s: error: cannot create it (%s); init does not overwrite a setup INI\n",
+                     output.c_str(), std::strerror(errno));
+        return kExitFailed;
+    }
+    bool written = std::fwrite(ini.data(), 1, ini.size(), file) == ini.size();
+    written = std::fclose(file) == 0 && written;
+    if (!written) {
+        std::fprintf(stderr, "%s: error: cannot write it\n", output.c_str());
+        return kExitFailed;
+    }
+    std::printf("%s: written; replace the <placeholders> of [EN], then run setup-pack check\n", output.c_str());
+    return kExitOk;
+}
+
 bool wantsHelp(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") return true;
@@ -350,5 +397,6 @@ int main(int argc, char** argv) {
     if (command == "list") return readAnd(args, listArchive);
     if (command == "verify") return readAnd(args, verifyArchive);
     if (command == "check") return check(args);
+    if (command == "init") return init(args);
     return usageError(("unknown command " + command).c_str());
 }
