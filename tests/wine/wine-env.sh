@@ -39,7 +39,7 @@ wine_as_user() {
         PATH="$path" \
         HOME="$root/home" \
         USER=setup-tests \
-        LANG=C.UTF-8 \
+        LANG="${SETUP_TEST_LANG:-C.UTF-8}" \
         WINEPREFIX="$root/prefix" \
         WINEARCH="$arch" \
         "${loader[@]}" \
