@@ -2,6 +2,7 @@
 // section, the problems a vendor must hear of, and the shipped texts.
 #include "SourceIni.h"
 #include "Translations.h"
+#include "UninstallManifest.h"
 
 #include <gtest/gtest.h>
 
@@ -159,6 +160,18 @@ TEST(SourceIniTest, TranslationsFillOnlyWhatTheVendorLeftOut) {
     ASSERT_EQ(lines, e.sourceLines.size());
     unsigned added = static_cast<unsigned>(std::count(e.sourceLines.begin(), e.sourceLines.end(), 0u));
     EXPECT_EQ(2u + 1u + 4u, added);  // DE: 2 texts and CodePage; RU: a blank, header, CodePage, text
+}
+
+// The uninstaller reads its texts from the manifest made of the installer's
+// form, with the section's code page, so that it applies the same rule.
+TEST(SourceIniTest, TheUninstallManifestKeepsTheCodePage) {
+    EmbeddedIni e = makeEmbeddedIni(std::string(kSettings) + "[RU]\nUninstall=Удалить %s\nInstallYes=Да\n",
+                                    SourceIniOptions());
+    std::string manifest, error;
+    ASSERT_TRUE(buildUninstallManifest(e.bytes, {"Notes.exe"}, manifest, error)) << error;
+    EXPECT_NE(std::string::npos, manifest.find("[RU]\r\nCodePage=1251\r\nUninstall=" + inCodePage(1251, "Удалить %s") +
+                                               "\r\n"))
+        << manifest;
 }
 
 // The shipped files: every language a full set of texts, with the English

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -230,6 +232,18 @@ int create(const std::vector<std::string>& args) {
     }
     if (paths.size() != 2) return usageError("create takes a FOLDER and an ARCHIVE");
     std::string error;
+    // The uninstall manifest takes its texts from the installer's form of
+    // the INI (a UTF-8 INI's languages in their code pages).
+    std::string embedded;
+    if (!options.setupIni.empty()) {
+        std::ifstream in(options.setupIni, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        if (in) {
+            embedded = makeEmbeddedIni(text.str(), SourceIniOptions()).bytes;
+            options.setupIniText = &embedded;
+        }
+    }
     if (!readSourceDateEpoch(options, error) || !packFolder(paths[0], paths[1], options, error)) {
         std::fprintf(stderr, "setup-pack: %s\n", error.c_str());
         return kExitFailed;
