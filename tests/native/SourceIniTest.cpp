@@ -204,6 +204,13 @@ TEST(SourceIniTest, ShippedTranslationsAreCompleteAndFitTheirCodePages) {
         options.translations = {t};
         EmbeddedIni e = makeEmbeddedIni(kSettings, options);
         EXPECT_TRUE(e.problems.empty()) << describe(e);
+        // Every text reaches the installer, in its language's code page.
+        const LanguageCodePages* language = languageCodePages(t.section);
+        ASSERT_NE(nullptr, language);
+        for (const auto& key : t.keys) {
+            EXPECT_EQ(inCodePage(language->codePages[0], key.second), valueOf(e.bytes, t.section.c_str(), key.first.c_str()))
+                << key.first;
+        }
         std::string texts;
         for (const auto& k : t.keys) texts += k.second;
         if (t.section != "JP" && t.section != "KO" && t.section != "CH") {

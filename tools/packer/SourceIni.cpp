@@ -457,7 +457,10 @@ EmbeddedIni makeEmbeddedIni(const std::string& source, const SourceIniOptions& o
         std::vector<std::string> extra;
         for (const std::string& text : added[i]) {
             std::string bytes, bad;
-            if (!encodeInCodePage(s.codePage, text, bytes, bad)) continue;
+            if (!encodeInCodePage(s.codePage, text, bytes, bad) ||
+                splitLineBreakAt(s.codePage, bytes) != std::string::npos) {
+                continue;  // a shipped text this code page cannot carry as written
+            }
             beyondAscii = beyondAscii || hasHighBytes(bytes);
             extra.push_back(bytes);
         }
@@ -485,7 +488,10 @@ EmbeddedIni makeEmbeddedIni(const std::string& source, const SourceIniOptions& o
         bool beyondAscii = false;
         for (const auto& key : t->keys) {
             std::string bytes, bad;
-            if (!encodeInCodePage(codePage, key.first + "=" + key.second, bytes, bad)) continue;
+            if (!encodeInCodePage(codePage, key.first + "=" + key.second, bytes, bad) ||
+                splitLineBreakAt(codePage, bytes) != std::string::npos) {
+                continue;
+            }
             beyondAscii = beyondAscii || hasHighBytes(bytes);
             lines.push_back(bytes);
         }
