@@ -6,6 +6,7 @@
 #   /usr/share/setup-pack/...               the uninstall component (helper
 #                                           program, static library, C header)
 #                                           where the cross build makes it
+#   /usr/share/setup-pack/translations/     the shipped texts of each language
 #   /usr/share/doc/setup-pack/README.md     the guide, with the vendor section
 #
 # The stub is cross-built while the packer is native, so the package is made
@@ -24,6 +25,8 @@ install(FILES ${SETUP_PACKAGE_STUB} DESTINATION share/setup-pack RENAME setup-st
 if(SETUP_PACKAGE_SHARE_FILES)
     install(FILES ${SETUP_PACKAGE_SHARE_FILES} DESTINATION share/setup-pack)
 endif()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/tools/packer/translations DESTINATION share/setup-pack
+        FILES_MATCHING PATTERN "*.ini")
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION share/doc/setup-pack)
 
 set(CPACK_GENERATOR DEB)

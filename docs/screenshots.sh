@@ -3,6 +3,10 @@
 #   install-prompt.png            the install prompt of a fresh install
 #   install-prompt-existing.png   the install prompt over an existing installation
 #   directory-dialog.png          the directory dialog (what Change opens)
+#   install-prompt-ru.png, -ja.png, -el.png
+#                                 the prompt of tests/e2e/data/languages.ini
+#                                 (only [Settings] and [EN]: the shipped texts)
+#                                 under a Russian, Japanese and Greek locale
 #
 #   docs/screenshots.sh [BUILD_DIR]     (default build/win32, built beforehand)
 #
@@ -12,7 +16,8 @@
 # installed: every run ends with No. Wine 8 does not paint a dialog opened
 # from another dialog's button, so the directory dialog is shown on its own
 # (setup.exe's template and texts, the installer's code) for its picture.
-# Needs: wine, fonts-wine, Xvfb, xwd (x11-apps) and convert (imagemagick).
+# Needs: wine, fonts-wine, Xvfb, xwd (x11-apps) and convert (imagemagick);
+# for the other languages the locales and fonts of scripts/install-deps.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(cd "${1:-build/win32}" && pwd)
@@ -21,7 +26,7 @@ out=$(pwd)/docs
 for tool in wine wineboot wineserver winepath Xvfb xwd convert; do
     command -v "$tool" >/dev/null || { echo "$tool is missing (packages: wine, xvfb, x11-apps, imagemagick)" >&2; exit 1; }
 done
-for file in "$build/setup.exe" "$build/bin/dialog-snapshot.exe"; do
+for file in "$build/setup.exe" "$build/bin/dialog-snapshot.exe" "$build/bin/setup-languages.exe"; do
     [ -f "$file" ] || { echo "$file is missing: build the win32 preset first" >&2; exit 1; }
 done
 
@@ -36,7 +41,7 @@ cleanup() {
 trap cleanup EXIT
 
 mkdir -p "$work/home" "$work/bin" "$work/shots"
-cp "$build/setup.exe" "$build/bin/dialog-snapshot.exe" "$work/bin/"
+cp "$build/setup.exe" "$build/bin/dialog-snapshot.exe" "$build/bin/setup-languages.exe" "$work/bin/"
 export DISPLAY=$display HOME=$work/home WINEPREFIX=$work/prefix WINEARCH=win32 WINEDEBUG=-all \
     WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
 
@@ -86,3 +91,20 @@ uninstall='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\SampleNotes'
 wine reg add "$uninstall" /v InstallLocation /d 'C:\Program Files\SampleNotes' /f >/dev/null
 wine reg add "$uninstall" /v DisplayVersion /d 1.2 /f >/dev/null
 shoot prompt install-prompt-existing.png "$shots" setup.exe
+
+# Wine takes the locale and the ANSI code page of each program from LANG.
+echo "In other languages:"
+LANG=ru_RU.UTF-8 shoot prompt install-prompt-ru.png "$shots" setup-languages.exe
+# The dialogs' font, MS Sans Serif, comes with Wine in Western and Cyrillic
+# forms only: for the Greek and Japanese pictures it is taken away and
+# replaced by a font that has their letters (DejaVu Sans, Noto Sans CJK), as
+# a Greek or Japanese Windows brings its own.
+rm -f "$WINEPREFIX/drive_c/windows/Fonts/ms_sans_serif.ttf" "$WINEPREFIX/drive_c/windows/Fonts/"sserif*.fon
+replace_font() {
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "MS Sans Serif" /d "$1" /f >/dev/null
+    wineserver -w
+}
+replace_font "DejaVu Sans"
+LANG=el_GR.UTF-8 shoot prompt install-prompt-el.png "$shots" setup-languages.exe
+replace_font "Noto Sans CJK JP"
+LANG=ja_JP.UTF-8 shoot prompt install-prompt-ja.png "$shots" setup-languages.exe

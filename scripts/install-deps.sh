@@ -19,7 +19,20 @@ packages=(
     xvfb xauth x11-apps imagemagick fonts-wine python3
     # the Debian package (dpkg-shlibdeps) and the signing test
     dpkg-dev osslsigncode openssl
+    # the installer under the locales of each code page, and its screenshots
+    locales fonts-noto-cjk fonts-dejavu-core
 )
+
+# Wine takes the user locale and the ANSI code page from LANG, but only for a
+# locale glibc has: one per code-page family the tests run under.
+test_locales=(ru_RU el_GR pl_PL tr_TR ja_JP ko_KR zh_CN de_DE fr_FR)
+generate_locales() {
+    [ "$(id -u)" = 0 ] || return 0
+    local l
+    for l in "${test_locales[@]}"; do
+        locale -a 2>/dev/null | grep -qx "$l.utf8" || localedef -i "$l" -f UTF-8 "$l.UTF-8"
+    done
+}
 
 fetch_zlib_source() {
     [ -f "$zlib_source_dir/inflate.c" ] && return 0
@@ -64,6 +77,7 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -eq 0 ]; then
     fetch_zlib_source
+    generate_locales
     exit 0
 fi
 
@@ -92,3 +106,4 @@ if ! install_packages; then
 fi
 echo "Installed: ${missing[*]}"
 fetch_zlib_source
+generate_locales

@@ -69,7 +69,9 @@ void readFileTypeValues(const char* iniFile) {
 
 }  // namespace
 
-void chooseLanguage(const char* iniFile, char (&language)[3]) {
+// The section of the user's language, or of the language the installed
+// program was told to use.
+static void chooseLanguageSection(const char* iniFile, char (&language)[3]) {
     char abbreviation[10];
     if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, abbreviation, sizeof abbreviation) &&
         abbreviation[0] && abbreviation[1]) {
@@ -90,6 +92,14 @@ void chooseLanguage(const char* iniFile, char (&language)[3]) {
     if (readIniString("Screen", "Language", installState.empty, work, sizeof work, settingsFile) == 2) {
         copyText(language, sizeof language, work);
     }
+}
+
+void chooseLanguage(const char* iniFile, char (&language)[3]) {
+    chooseLanguageSection(iniFile, language);
+    // A section whose texts are bytes of another code page than the
+    // system's would show as garbage: its users get the English texts.
+    UINT codePage = readIniInt(language, "CodePage", 0, iniFile);
+    if (codePage != 0 && codePage != GetACP()) copyText(language, sizeof language, kFallbackLanguage);
 }
 
 // Reads one key from the first section of the chain that has a value.

@@ -20,7 +20,10 @@ bool readSetupConfiguration(HWND owner, const char* iniFile);
 // read), unless the installed program's settings file (ProgFile of section
 // Settings of `iniFile`, with ".ini", in the Windows folder) names one as the
 // two-letter Language of section Screen. Also used by the uninstaller, on
-// its own copy of the Settings section.
+// its own copy of the Settings section. A section that records its code page
+// (CodePage=, written by setup-pack) other than the system's ANSI code page
+// is not used: its bytes would read as other characters, so the language
+// is then EN.
 void chooseLanguage(const char* iniFile, char (&language)[3]);
 
 // Reads `key` from the first of the sections `language`, "EN", "Settings"

@@ -147,6 +147,57 @@ TEST_F(BuildCommandTest, TheInstallerReadsBack) {
     EXPECT_NE(std::string::npos, stub.err.find("no resource 129")) << stub.err;
 }
 
+// A UTF-8 setup INI: the installer gets each language in its code page, the
+// uninstaller its texts and code page too; an ASCII INI without the shipped
+// texts gives the installer the same texts as before.
+TEST_F(BuildCommandTest, AUtf8IniIsEmbeddedInTheInstallersForm) {
+    auto embedded = [&](const fs::path& exe, ByteVector* manifest) {
+        PeImage image;
+        std::string error;
+        EXPECT_TRUE(image.load(exe.string(), error)) << error;
+        const ResourceLeaf* ini = image.find(ResourceName::number(10), ResourceName::number(130));
+        if (manifest) {
+            ToolRun listed = run({"list", exe.string()});
+            *manifest = ByteVector(listed.out.begin(), listed.out.end());
+        }
+        return ini ? std::string(ini->data->begin(), ini->data->end()) : std::string();
+    };
+    std::string utf8 = "\xEF\xBB\xBF[Settings]\nProgName=Notes\nProgVersion=2.7\nProgFile=Notes\nProgDir=Notes\n" +
+                       languageSection("EN") + "[RU]\nInstallYes=&\xD0\x94\xD0\xB0\n";
+    writeText(root_ / "setup.ini", utf8);
+    ToolRun built = build(root_ / "payload", root_ / "ru.exe", {"--translations", "none"});
+    ASSERT_EQ(0, built.exitCode) << built.err;
+    std::string ini = embedded(root_ / "ru.exe", nullptr);
+    EXPECT_NE(std::string::npos, ini.find("\r\n[RU]\r\nCodePage=1251\r\nInstallYes=&\xC4\xE0\r\n")) << ini;
+    EXPECT_NE(0, ini.compare(0, 3, "\xEF\xBB\xBF"));
+
+    // The shipped texts by default: a language the INI lacks is added.
+    ASSERT_EQ(0, build(root_ / "payload", root_ / "all.exe").exitCode);
+    EXPECT_NE(std::string::npos, embedded(root_ / "all.exe", nullptr).find("\r\n[JP]\r\nCodePage=932\r\n"));
+
+    // An ASCII INI as before: the same texts, lines ended with CR LF.
+    std::string ascii = kIni;
+    ascii.replace(ascii.find("Caf\xE9"), 4, "Cafe");
+    std::string lf = ascii;
+    for (size_t p = lf.find("\r\n"); p != std::string::npos; p = lf.find("\r\n", p)) lf.erase(p, 1);
+    writeText(root_ / "setup.ini", lf);
+    ASSERT_EQ(0, build(root_ / "payload", root_ / "ascii.exe", {"--translations=none"}).exitCode);
+    EXPECT_EQ(ascii, embedded(root_ / "ascii.exe", nullptr));
+
+    // A Chinese section needs its code page chosen.
+    writeText(root_ / "setup.ini", utf8 + "[CH]\nInstallYes=\xE6\x98\xAF\n");
+    ToolRun refused = build(root_ / "payload", root_ / "ch.exe", {"--translations", "none"});
+    EXPECT_EQ(1, refused.exitCode);
+    EXPECT_NE(std::string::npos, refused.err.find("setup.ini:" + std::to_string(27) + ": error: [CH]"))
+        << refused.err;
+    EXPECT_FALSE(fs::exists(root_ / "ch.exe"));
+    ToolRun chosen = build(root_ / "payload", root_ / "ch.exe", {"--translations", "none", "--code-page", "CH=950"});
+    ASSERT_EQ(0, chosen.exitCode) << chosen.err;
+    EXPECT_NE(std::string::npos, embedded(root_ / "ch.exe", nullptr).find("[CH]\r\nCodePage=950\r\n"));
+    EXPECT_EQ(2, run({"build", "--ini", (root_ / "setup.ini").string(), "--payload", (root_ / "payload").string(),
+                      "--output", (root_ / "x.exe").string(), "--code-page", "CH=1252"}).exitCode);
+}
+
 // The same contents give the same bytes however they were copied, read or
 // compressed.
 TEST_F(BuildCommandTest, TheSameInputsGiveTheSameBytes) {

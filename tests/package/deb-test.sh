@@ -60,6 +60,9 @@ fi
 expected=$( {
     printf '%s\n' /usr/bin/setup-pack /usr/share/doc/setup-pack/README.md /usr/share/setup-pack/setup-stub.exe
     for file in "${shared[@]}"; do echo "/usr/share/setup-pack/$(basename "$file")"; done
+    for file in "$source_dir"/tools/packer/translations/*.ini; do
+        echo "/usr/share/setup-pack/translations/$(basename "$file")"
+    done
 } | sort)
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./|/|' | sort)
 extra=$(comm -13 <(echo "$expected") <(echo "$files"))
@@ -96,6 +99,8 @@ if report=$(as_vendor setup-pack verify setup.exe); then
 else
     fail "setup-pack verify refused the installer: $report"
 fi
+as_vendor setup-pack check --ini setup.ini --payload payload --translations JP,DE >/dev/null 2>&1 ||
+    fail "the installed setup-pack does not find its translations"
 # The same command with the stub named gives the same bytes: the default
 # stub is the packaged one, and nothing of the installation leaks in.
 as_vendor setup-pack build --ini setup.ini --payload payload --stub "$stub" --output named-stub.exe ||

@@ -88,6 +88,32 @@ TEST_F(SetupConfigTest, ProgFileOnlyInALanguageSectionFillsTheSlotWithoutOverrid
     EXPECT_STREQ("Desc EN", setupString(Slot::ProgDesc));
 }
 
+// A section that records its code page is used only where that is the
+// system's ANSI code page; otherwise its users get the English texts, not
+// bytes of one code page read in another.
+TEST_F(SetupConfigTest, ALanguageSectionOfAnotherCodePageFallsBackToEnglish) {
+    const std::string acp = std::to_string(GetACP());
+    const std::string other = GetACP() == 1251 ? "1252" : "1251";
+    const struct {
+        std::string codePageLine;  // in [FR]
+        const char* expected;      // ProgDesc
+    } cases[] = {
+        {"", "Desc FR"},                                // no record: as written
+        {"CodePage=" + acp + "\r\n", "Desc FR"},        // the system's code page
+        {"CodePage=" + other + "\r\n", "Desc EN"},      // another one
+        {"CodePage=0\r\n", "Desc FR"},                 // no code page recorded
+    };
+    setInstalledLanguage("fr");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codePageLine);
+        ASSERT_TRUE(load("", "[FR]\r\n" + c.codePageLine + "ProgDesc=Desc FR\r\nInstallYes=Oui\r\n"));
+        EXPECT_STREQ(c.expected, setupString(Slot::ProgDesc));
+        EXPECT_STREQ(strcmp(c.expected, "Desc FR") == 0 ? "Oui" : "Yes EN", setupString(Slot::InstallYes))
+            << "the whole section is used or none of it";
+        EXPECT_STREQ("NotesDir", setupString(Slot::ProgDir)) << "Settings still end the chain";
+    }
+}
+
 struct ValueCase {
     const char* value;     // as written in the INI
     const char* expected;  // the finished text

@@ -47,7 +47,7 @@ wine_as_user() {
         PATH="$path" \
         HOME="$root/home" \
         USER=setup-tests \
-        LANG=C.UTF-8 \
+        LANG="${SETUP_TEST_LANG:-C.UTF-8}" \
         WINEPREFIX="$root/prefix" \
         WINEARCH="$(wine_prefix_arch "$arch")" \
         SETUP_WINE_KIND="$arch" \

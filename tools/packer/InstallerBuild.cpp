@@ -71,7 +71,9 @@ bool runPreBuildChecks(const BuildInputs& in, std::FILE* err) {
     if (!ok) return false;
     // Then the checks of setup-pack check, with the same findings; notes
     // (what will be registered) are left to that command.
-    CheckSummary summary = checkSetupInputs(in.iniPath, in.payloadPath, CheckOptions(), [err](const CheckFinding& f) {
+    CheckOptions options;
+    options.source = in.source;
+    CheckSummary summary = checkSetupInputs(in.iniPath, in.payloadPath, options, [err](const CheckFinding& f) {
         if (f.severity != CheckFinding::Severity::Note) std::fprintf(err, "%s\n", formatFinding(f).c_str());
     });
     return summary.errors == 0;
@@ -96,7 +98,12 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     BuildInputs inputs;
     inputs.iniPath = options.ini;
     inputs.payloadPath = options.payload;
+    inputs.source = options.source;
     if (!readWholeFile(options.ini, inputs.ini, error)) return fail(err, options.ini, error);
+    // The installer reads the INI in its own form (SourceIni.h); the checks
+    // read the vendor's file and report its lines.
+    EmbeddedIni embedded = makeEmbeddedIni(std::string(inputs.ini.begin(), inputs.ini.end()), options.source);
+    inputs.ini.assign(embedded.bytes.begin(), embedded.bytes.end());
     inputs.facts = readIniFacts(inputs.ini.data(), inputs.ini.size());
     if (!runPreBuildChecks(inputs, err)) return 1;
 
@@ -130,6 +137,7 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     PackOptions pack;
     pack.jobs = options.jobs;
     pack.setupIni = options.ini;  // the Program tree gets the uninstall manifest
+    pack.setupIniText = &embedded.bytes;
     if (!readSourceDateEpoch(pack, error)) return fail(err, "SOURCE_DATE_EPOCH", error);
     auto archive = std::make_shared<ByteVector>();
     if (!packPayload(options.payload, pack, *archive, error)) {

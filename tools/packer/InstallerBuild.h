@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "IniFacts.h"
+#include "SourceIni.h"
 
 // The largest image setup.exe may have. The installer maps its whole image
 // into one free block of the 32-bit address space and reads the payload in
@@ -26,6 +27,7 @@ constexpr uint16_t kVersionResource = 1;
 struct BuildOptions {
     std::string ini, payload, icon, company, stub, output;
     unsigned jobs = 0;  // compressing threads; 0 = one per core
+    SourceIniOptions source;  // how a UTF-8 setup INI becomes the installer's form
 };
 
 // What the checks before packing look at.
@@ -34,6 +36,7 @@ struct BuildInputs {
     std::vector<uint8_t> ini;
     IniFacts facts;
     std::string payloadPath;
+    SourceIniOptions source;
 };
 
 // Every check made before anything is packed: the one place where the

@@ -336,6 +336,7 @@ bool addUninstallManifest(const std::string& setupIni, std::vector<SourceEntry>&
         error = systemError("cannot read the setup INI", setupIni);
         return false;
     }
+    if (options.setupIniText) ini = *options.setupIniText;
     std::vector<std::string> names;
     for (const SourceEntry& e : entries) {
         if (e.name.compare(0, prefix.size(), prefix) == 0) names.push_back(e.name.substr(prefix.size()) + (e.directory ? "\\" : ""));

@@ -20,6 +20,9 @@ struct PackOptions {
     // The setup INI: with it, the Program tree also receives the uninstall
     // manifest (see UninstallManifest.h).
     std::string setupIni;
+    // Its text in the installer's form, when the caller has made it (the
+    // file is then read only for its time).
+    const std::string* setupIniText = nullptr;
 };
 
 // Takes SOURCE_DATE_EPOCH from the environment into `options`; false, with a

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "SourceIni.h"
+
 struct CheckFinding {
     enum class Severity { Note, Warning, Error };
     Severity severity;
@@ -17,6 +19,9 @@ struct CheckFinding {
 
 struct CheckOptions {
     bool strict = false;  // warnings count (and are shown) as errors
+    // How a UTF-8 setup INI becomes the installer's form: the code pages
+    // chosen for shared sections and the shipped texts filled in.
+    SourceIniOptions source;
 };
 
 struct CheckSummary {

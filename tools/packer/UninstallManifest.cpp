@@ -23,7 +23,9 @@ bool isNamingKey(const std::string& key) {
 // Which lines of a section the uninstaller needs.
 bool keepLine(const std::string& section, const std::string& key) {
     if (section == "filetype") return key == "type" || key == "extension";
-    return isNamingKey(key) || key.compare(0, 9, "uninstall") == 0;
+    // A language section's CodePage: the uninstaller, like the installer,
+    // uses the section only where it is the system's code page.
+    return isNamingKey(key) || key == "codepage" || key.compare(0, 9, "uninstall") == 0;
 }
 
 struct Section {

@@ -1,7 +1,11 @@
 // setup-pack: writes, lists and verifies the installer's payload archives.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -9,6 +13,8 @@
 #include "InstallerBuild.h"
 #include "PackTree.h"
 #include "SetupCheck.h"
+#include "SetupInit.h"
+#include "Translations.h"
 
 namespace {
 
@@ -18,11 +24,14 @@ constexpr int kExitUsage = 2;
 
 const char kUsage[] =
     "usage: setup-pack build --ini SETUP.INI --payload FOLDER [--icon APP.ICO] [--company TEXT]\n"
-    "                        [--stub SETUP-STUB.EXE] [--jobs N] --output SETUP.EXE\n"
+    "                        [--stub SETUP-STUB.EXE] [--jobs N] [--code-page SECTION=CP]...\n"
+    "                        [--translations none|all|LIST] --output SETUP.EXE\n"
     "       setup-pack create [--names=auto|ansi|wide] [--setup-ini=FILE] FOLDER ARCHIVE\n"
     "       setup-pack list ARCHIVE|SETUP.EXE\n"
     "       setup-pack verify ARCHIVE|SETUP.EXE\n"
     "       setup-pack check --ini SETUP.INI --payload FOLDER [--strict]\n"
+    "                        [--code-page SECTION=CP]... [--translations none|all|LIST]\n"
+    "       setup-pack init --program FOLDER/Program/APP.EXE [--output SETUP.INI]\n"
     "       setup-pack [COMMAND] --help\n";
 
 const char kBuildHelp[] =
@@ -41,7 +50,21 @@ const char kBuildHelp[] =
     "        --stub   the installer stub (default: setup-stub.exe beside setup-pack\n"
     "                 or in its build tree, then /usr/share/setup-pack/)\n"
     "        --jobs   compressing threads (default: one per core; any number\n"
-    "                 gives the same bytes)\n";
+    "                 gives the same bytes)\n"
+    "        SETUP.INI is UTF-8 text (a byte-order mark and LF lines allowed).\n"
+    "        The installer gets it with CR LF lines, each language section in\n"
+    "        the ANSI code page of its users' Windows ([RU] in 1251, [JP] in\n"
+    "        932, ...) with a CodePage= key, and [Settings], [EN] and [FileType]\n"
+    "        in Windows-1252. A file that is not valid UTF-8 is taken as the\n"
+    "        installer's form already and embedded as written.\n"
+    "        --code-page SECTION=CP  the code page of a section whose users run\n"
+    "                 two: CH=936 (simplified) or CH=950 (traditional), SR=1250\n"
+    "                 (Latin) or SR=1251 (Cyrillic); or CodePage=CP in the section\n"
+    "        --translations  the shipped translations of the standard texts that\n"
+    "                 fill the keys a language lacks, and add the languages the\n"
+    "                 INI lacks: all (the default), none, or a list such as\n"
+    "                 DE,FR,JP. The INI's own texts always win; ProgDesc,\n"
+    "                 DirDesc and ExtDesc are never filled in.\n";
 
 const char kHelp[] =
     "\n"
@@ -76,6 +99,12 @@ const char kHelp[] =
     "        list and verify also take a built setup.exe (signed or not): they\n"
     "        read its payload and first print its ProgName, ProgVersion, ProgDir\n"
     "        and languages.\n"
+    "init    Writes a first setup INI (UTF-8) for the program APP.EXE: [Settings]\n"
+    "        from the program (ProgFile from its name, ProgVersion from its version\n"
+    "        record, ProgName from its ProductName), [EN] with the standard texts\n"
+    "        and <placeholders> for ProgDesc, DirDesc and ExtDesc, which check\n"
+    "        names until they are written, and a [FileType] example in comments.\n"
+    "        SETUP.INI (default setup.ini) must not exist yet.\n"
     "check   Finds the mistakes in a setup INI and a payload folder that would\n"
     "        fail or mislead on a customer's machine; see setup-pack check --help.\n"
     "\n"
@@ -90,8 +119,11 @@ const char kCheckHelp[] =
     "go wrong at install time: keys missing from [EN] or a language section,\n"
     "sections no language reads, ProgName/ProgDir/ProgFile that are not plain\n"
     "names, a ProgFile.exe missing from Program/ or not a Windows program,\n"
-    "ProgVersion against the program's version record, bytes that are not\n"
-    "Windows-1252 with CR LF lines, texts too long once formatted, FileType\n"
+    "ProgVersion against the program's version record, characters a section's\n"
+    "code page cannot hold, [CH] and [SR] without a chosen code page, texts of\n"
+    "[Settings] and [EN] beyond ASCII, placeholders setup-pack init left, in a\n"
+    "file that is not UTF-8 bytes that are not Windows-1252 with CR LF lines,\n"
+    "texts too long once formatted, FileType\n"
     "values (with the command and icon that will be registered), payload names\n"
     "outside Windows-1252, names in Program/ that start with '[' (they would\n"
     "end the uninstaller's list of files) and paths too long for Windows.\n"
@@ -99,6 +131,8 @@ const char kCheckHelp[] =
     "  --ini SETUP.INI    the setup INI embedded in the installer\n"
     "  --payload FOLDER   the folder packed into the installer\n"
     "  --strict           warnings count as errors\n"
+    "  --code-page SECTION=CP, --translations none|all|LIST\n"
+    "                     as for setup-pack build, which checks the INI the same way\n"
     "\n"
     "Exit status: 0 no error (warnings and notes allowed), 1 errors found,\n"
     "2 bad usage.\n";
@@ -106,6 +140,82 @@ const char kCheckHelp[] =
 int usageError(const char* message) {
     std::fprintf(stderr, "setup-pack: %s\n%s", message, kUsage);
     return kExitUsage;
+}
+
+std::string ownPath() {
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : path.string();
+}
+
+// The options of build and check that shape the installer's form of a
+// UTF-8 setup INI.
+struct SourceArguments {
+    std::vector<std::string> codePages;
+    std::string translations = "all";
+};
+
+// False, with a message, on a bad value.
+bool sourceOptions(const SourceArguments& args, SourceIniOptions& options, std::string& error) {
+    for (const std::string& choice : args.codePages) {
+        size_t equals = choice.find('=');
+        std::string section = choice.substr(0, equals);
+        std::string number = equals == std::string::npos ? "" : choice.substr(equals + 1);
+        const LanguageCodePages* language = languageCodePages(section);
+        if (!language || number.empty() || number.size() > 5 ||
+            number.find_first_not_of("0123456789") != std::string::npos) {
+            error = "--code-page takes SECTION=CODEPAGE, such as CH=936";
+            return false;
+        }
+        unsigned codePage = static_cast<unsigned>(std::stoul(number));
+        if (codePage == 0 || (codePage != language->codePages[0] && codePage != language->codePages[1])) {
+            error = "--code-page " + choice + ": the users of [" + section + "] run " +
+                    codePageShown(language->codePages[0]) +
+                    (language->codePages[1] ? " or " + codePageShown(language->codePages[1]) : std::string());
+            return false;
+        }
+        options.codePages.emplace_back(language->section, codePage);
+    }
+    if (args.translations == "none") return true;
+    std::vector<std::string> candidates = translationFolderCandidates(ownPath());
+    for (const std::string& folder : candidates) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(folder, ec)) {
+            return loadTranslations(folder, args.translations, options.translations, error);
+        }
+    }
+    if (args.translations == "all") {
+        std::fprintf(stderr, "setup-pack: warning: no shipped translations found (looked beside setup-pack "
+                             "and in %s); the INI's languages stay as written\n", candidates.back().c_str());
+        return true;
+    }
+    error = "--translations " + args.translations + ": no shipped translations found (looked beside setup-pack "
+            "and in " + candidates.back() + ")";
+    return false;
+}
+
+// Takes --code-page and --translations ("--name VALUE" or "--name=VALUE");
+// true when args[i] was one.
+bool sourceArgument(const std::vector<std::string>& args, size_t& i, SourceArguments& out, bool& missing) {
+    const std::string& arg = args[i];
+    for (const char* name : {"--code-page", "--translations"}) {
+        size_t length = std::strlen(name);
+        if (arg.compare(0, length, name) != 0 || (arg.size() > length && arg[length] != '=')) continue;
+        std::string value;
+        if (arg.size() == length) {
+            if (i + 1 >= args.size()) {
+                missing = true;
+                return true;
+            }
+            value = args[++i];
+        } else {
+            value = arg.substr(length + 1);
+        }
+        if (name[2] == 'c') out.codePages.push_back(value);
+        else out.translations = value;
+        return true;
+    }
+    return false;
 }
 
 int create(const std::vector<std::string>& args) {
@@ -122,6 +232,18 @@ int create(const std::vector<std::string>& args) {
     }
     if (paths.size() != 2) return usageError("create takes a FOLDER and an ARCHIVE");
     std::string error;
+    // The uninstall manifest takes its texts from the installer's form of
+    // the INI (a UTF-8 INI's languages in their code pages).
+    std::string embedded;
+    if (!options.setupIni.empty()) {
+        std::ifstream in(options.setupIni, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        if (in) {
+            embedded = makeEmbeddedIni(text.str(), SourceIniOptions()).bytes;
+            options.setupIniText = &embedded;
+        }
+    }
     if (!readSourceDateEpoch(options, error) || !packFolder(paths[0], paths[1], options, error)) {
         std::fprintf(stderr, "setup-pack: %s\n", error.c_str());
         return kExitFailed;
@@ -144,9 +266,13 @@ int readAnd(const std::vector<std::string>& args, int (*action)(const std::vecto
 int check(const std::vector<std::string>& args) {
     std::string ini, payload;
     CheckOptions options;
+    SourceArguments source;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--strict") {
+        bool missing = false;
+        if (sourceArgument(args, i, source, missing)) {
+            if (missing) return usageError((arg + " needs a value").c_str());
+        } else if (arg == "--strict") {
             options.strict = true;
         } else if ((arg == "--ini" || arg == "--payload") && i + 1 < args.size()) {
             (arg == "--ini" ? ini : payload) = args[++i];
@@ -159,6 +285,8 @@ int check(const std::vector<std::string>& args) {
         }
     }
     if (ini.empty() || payload.empty()) return usageError("check takes --ini SETUP.INI and --payload FOLDER");
+    std::string error;
+    if (!sourceOptions(source, options.source, error)) return usageError(error.c_str());
     CheckSummary summary = checkSetupInputs(ini, payload, options, [](const CheckFinding& finding) {
         std::fprintf(stderr, "%s\n", formatFinding(finding).c_str());
     });
@@ -197,8 +325,10 @@ int build(const std::vector<std::string>& args) {
                            {"--icon", &options.icon},       {"--company", &options.company},
                            {"--stub", &options.stub},       {"--output", &options.output},
                            {"--jobs", &jobs}};
+    SourceArguments source;
     for (size_t i = 0; i < args.size(); ++i) {
         bool known = false, missing = false;
+        known = sourceArgument(args, i, source, missing);
         for (const Named& n : named) {
             if (!known) known = optionValue(args, i, n.name, *n.value, missing);
         }
@@ -214,7 +344,47 @@ int build(const std::vector<std::string>& args) {
         if (*end != '\0' || value == 0 || value > 1024) return usageError("--jobs takes a number from 1 to 1024");
         options.jobs = static_cast<unsigned>(value);
     }
+    std::string error;
+    if (!sourceOptions(source, options.source, error)) return usageError(error.c_str());
     return buildInstaller(options, stdout, stderr) == 0 ? kExitOk : kExitFailed;
+}
+
+int init(const std::vector<std::string>& args) {
+    std::string program, output = "setup.ini";
+    for (size_t i = 0; i < args.size(); ++i) {
+        bool missing = false;
+        if (!optionValue(args, i, "--program", program, missing) && !optionValue(args, i, "--output", output, missing)) {
+            return usageError(("init: unexpected argument " + args[i]).c_str());
+        }
+        if (missing) return usageError((args[i] + " needs a value").c_str());
+    }
+    if (program.empty()) return usageError("init takes --program FOLDER/Program/APP.EXE");
+    SourceArguments source;
+    source.translations = "EN";
+    SourceIniOptions options;
+    std::string error, ini;
+    if (!sourceOptions(source, options, error) || options.translations.empty()) {
+        std::fprintf(stderr, "setup-pack: %s\n", error.empty() ? "no shipped English texts found" : error.c_str());
+        return kExitFailed;
+    }
+    if (!makeStarterIni(program, options.translations.front(), ini, error)) {
+        std::fprintf(stderr, "%s: error: %s\n", program.c_str(), error.c_str());
+        return kExitFailed;
+    }
+    std::FILE* file = std::fopen(output.c_str(), "wx");
+    if (!file) {
+        std::fprintf(stderr, "%s: error: cannot create it (%s); init does not overwrite a setup INI\n",
+                     output.c_str(), std::strerror(errno));
+        return kExitFailed;
+    }
+    bool written = std::fwrite(ini.data(), 1, ini.size(), file) == ini.size();
+    written = std::fclose(file) == 0 && written;
+    if (!written) {
+        std::fprintf(stderr, "%s: error: cannot write it\n", output.c_str());
+        return kExitFailed;
+    }
+    std::printf("%s: written; replace the <placeholders> of [EN], then run setup-pack check\n", output.c_str());
+    return kExitOk;
 }
 
 bool wantsHelp(const std::vector<std::string>& args) {
@@ -244,5 +414,6 @@ int main(int argc, char** argv) {
     if (command == "list") return readAnd(args, listArchive);
     if (command == "verify") return readAnd(args, verifyArchive);
     if (command == "check") return check(args);
+    if (command == "init") return init(args);
     return usageError(("unknown command " + command).c_str());
 }
