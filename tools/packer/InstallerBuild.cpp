@@ -10,6 +10,7 @@
 
 #include "ArchiveReport.h"
 #include "InstallerResources.h"
+#include "LauncherBuild.h"
 #include "PackTree.h"
 #include "PeImage.h"
 #include "SetupCheck.h"
@@ -131,6 +132,10 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     pack.jobs = options.jobs;
     pack.setupIni = options.ini;  // the Program tree gets the uninstall manifest
     if (!readSourceDateEpoch(pack, error)) return fail(err, "SOURCE_DATE_EPOCH", error);
+    if (options.launcher &&
+        !addLauncher(options.launcherFile, programPath(), options.payload, inputs.facts, pack, err)) {
+        return 1;
+    }
     auto archive = std::make_shared<ByteVector>();
     if (!packPayload(options.payload, pack, *archive, error)) {
         std::fprintf(err, "%s: error: %s\n", options.payload.c_str(), error.c_str());

@@ -25,6 +25,8 @@ constexpr uint16_t kVersionResource = 1;
 
 struct BuildOptions {
     std::string ini, payload, icon, company, stub, output;
+    bool launcher = false;     // the launcher in the program's place (LauncherBuild.h)
+    std::string launcherFile;  // which launcher; empty: the installed one
     unsigned jobs = 0;  // compressing threads; 0 = one per core
 };
 

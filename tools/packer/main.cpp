@@ -18,7 +18,8 @@ constexpr int kExitUsage = 2;
 
 const char kUsage[] =
     "usage: setup-pack build --ini SETUP.INI --payload FOLDER [--icon APP.ICO] [--company TEXT]\n"
-    "                        [--stub SETUP-STUB.EXE] [--jobs N] --output SETUP.EXE\n"
+    "                        [--stub SETUP-STUB.EXE] [--launcher[=LAUNCHER.EXE]] [--jobs N]\n"
+    "                        --output SETUP.EXE\n"
     "       setup-pack create [--names=auto|ansi|wide] [--setup-ini=FILE] FOLDER ARCHIVE\n"
     "       setup-pack list ARCHIVE|SETUP.EXE\n"
     "       setup-pack verify ARCHIVE|SETUP.EXE\n"
@@ -198,6 +199,12 @@ int build(const std::vector<std::string>& args) {
                            {"--stub", &options.stub},       {"--output", &options.output},
                            {"--jobs", &jobs}};
     for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--launcher" || args[i].compare(0, 11, "--launcher=") == 0) {
+            options.launcher = true;
+            options.launcherFile = args[i].size() > 11 ? args[i].substr(11) : "";
+            if (args[i].size() == 11) return usageError("--launcher= needs a file");
+            continue;
+        }
         bool known = false, missing = false;
         for (const Named& n : named) {
             if (!known) known = optionValue(args, i, n.name, *n.value, missing);
