@@ -8,7 +8,8 @@
 #   deb-test.sh SOURCE_DIR
 # Needs root (dpkg); skipped (77) otherwise, and when a setup-pack package is
 # already installed on this machine (it is not this test's to replace).
-# What is tested is the tree's last commit.
+# What is tested is the tree's last commit (a tree that is no git checkout:
+# its files as they are).
 set -euo pipefail
 source_dir=$(realpath "${1:?source dir}")
 
@@ -39,7 +40,14 @@ cleanup() {
 trap cleanup EXIT
 
 clone=$work/clone
-git clone --quiet --no-hardlinks "$source_dir" "$clone"
+if git -C "$source_dir" rev-parse --show-toplevel >/dev/null 2>&1; then
+    git clone --quiet --no-hardlinks "$source_dir" "$clone"
+else
+    # A tree that is no git checkout (the planted faults' scratch copy): a
+    # copy without its build folder.
+    mkdir "$clone"
+    tar -C "$source_dir" --exclude=./build -cf - . | tar -C "$clone" -xf -
+fi
 # The compiler cache (when the build uses one) sees the clone's paths as the
 # same from one run to the next.
 export CCACHE_BASEDIR=$work
