@@ -60,10 +60,22 @@ case $(basename "$deb") in setup-pack_*_amd64.deb) ;; *) fail "package named $(b
 again=$(bash "$clone/scripts/package.sh" --output-dir "$work/again" | tail -n 1)
 cmp -s "$deb" "$again" || fail "two packages of the same build differ"
 
-# Exactly these files, nothing of the build machine besides.
 built=$clone/build/package-win32
 shared=(setup-stub.exe uninstall/setup-uninstall.exe uninstall/libsetup-uninstall.a uninstall/setup-uninstall.h
         uninstall/setup-launcher.exe)
+# A win32 tree that lacks a part gives no package, and says which part.
+partial=$work/partial
+mkdir -p "$partial/uninstall" "$partial/bin"
+for file in "${shared[@]}" bin/SampleNotes.exe; do cp "$built/$file" "$partial/$file"; done
+rm "$partial/uninstall/setup-launcher.exe"
+if out=$(bash "$clone/scripts/package.sh" --win32-dir "$partial" --output-dir "$work/partial-deb" 2>&1); then
+    fail "package.sh made a package without the launcher"
+else
+    case $out in *"setup-launcher.exe is missing"*) echo "ok: a missing part stops package.sh" ;;
+    *) fail "package.sh failed without naming the missing part: $out" ;; esac
+fi
+
+# Exactly these files, nothing of the build machine besides.
 examples=/usr/share/doc/setup-pack/examples
 expected=$( {
     printf '%s\n' /usr/bin/setup-pack /usr/share/doc/setup-pack/README.md
