@@ -91,8 +91,9 @@ bool prepareLauncher(const std::string& payload, const std::string& progFile, co
         return false;
     }
     std::string stored = name.substr(0, name.size() - 4) + kLauncherProgramSuffix;
-    if (!findName(folder, stored).empty()) {
-        where = folder + "/" + stored;
+    std::string taken = findName(folder, stored);
+    if (!taken.empty()) {
+        where = folder + "/" + taken;
         error = "the payload already holds a file of this name, where --launcher stores the program";
         return false;
     }
