@@ -77,7 +77,7 @@ void Checker::checkBytes() {
                 ++i;
             } else if (!crOnly) {
                 crOnly = true;
-                iniWarning(lineNumber, "line ends with CR alone; the setup INI's lines end with CR LF");
+                iniWarning("line-ending", lineNumber, "line ends with CR alone; the setup INI's lines end with CR LF");
             }
             ++lineNumber;
             continue;
@@ -85,7 +85,7 @@ void Checker::checkBytes() {
         if (c == '\n') {
             if (!lfOnly) {
                 lfOnly = true;
-                iniWarning(lineNumber, "line ends with LF alone; the setup INI's lines end with CR LF "
+                iniWarning("line-ending", lineNumber, "line ends with LF alone; the setup INI's lines end with CR LF "
                                        "(the profile reader happens to accept LF, but editors and tools "
                                        "on Windows may join such lines)");
             }
@@ -97,7 +97,7 @@ void Checker::checkBytes() {
         } else if ((c < 0x20 && c != '\t') || c == 0x7F) {
             char hex[8];
             snprintf(hex, sizeof hex, "0x%02X", c);
-            iniWarning(lineNumber, std::string("control character ") + hex +
+            iniWarning("control-character", lineNumber, std::string("control character ") + hex +
                                        "; it is shown as a box or not at all, or cuts the line");
         } else if (c >= 0x80 && encoding_ == ProfileEncoding::Ansi && !utf8Reported) {
             size_t length = utf8SequenceAt(bytes_, i);
