@@ -96,7 +96,8 @@ void Checker::checkSections() {
         if (s.line == 0) {
             for (const KeyLine& k : s.keys) {
                 if (k.name[0] == ';') continue;
-                iniWarning("key-outside-section", k.line, "key " + k.name + " stands before any section; the installer never reads it");
+                iniWarning("key-outside-section", k.line,
+                           "key " + k.name + " stands before any section; the installer never reads it");
                 break;
             }
             continue;
@@ -123,13 +124,15 @@ void Checker::checkSections() {
                                " users see the [EN] texts: name the section [" + h.code + "]";
                     }
                 }
-                iniWarning("unread-section", s.line, "section [" + s.name + "] is never read: no Windows language's abbreviated "
+                iniWarning("unread-section", s.line,
+                           "section [" + s.name + "] is never read: no Windows language's abbreviated "
                                    "name starts with " + upper + hint);
                 continue;
             }
         }
         if (!known) {
-            iniWarning("unread-section", s.line, "section [" + s.name + "] is never read; the installer reads [Settings], "
+            iniWarning("unread-section", s.line,
+                       "section [" + s.name + "] is never read; the installer reads [Settings], "
                                "[FileType] and one section per language code such as [EN]");
             continue;
         }

@@ -89,13 +89,16 @@ void Checker::checkVersion(const Loaded& english) {
                        "version " + reads + ", so installing over any installed version from 1.0 on is "
                        "refused with NewerInstalled; write major.minor, as in 3.5");
     } else if (point == std::string::npos) {
-        iniWarning("version-format", line, "ProgVersion " + shown(v) + " has no minor number; the installer then installs over "
+        iniWarning("version-format", line,
+                   "ProgVersion " + shown(v) + " has no minor number; the installer then installs over "
                          "any installed " + std::to_string(major) + ".x, newer or not; write major.minor");
     } else if (!plain) {
-        iniWarning("version-format", line, "ProgVersion " + shown(v) + " is not major.minor; the installer compares it as " +
+        iniWarning("version-format", line,
+                   "ProgVersion " + shown(v) + " is not major.minor; the installer compares it as " +
                          reads + " and shows it as written; write " + reads);
     } else if (v.substr(point + 1) != std::to_string(minor) || v.substr(0, point) != std::to_string(major)) {
-        iniWarning("version-format", line, "ProgVersion " + shown(v) + " reads as " + reads + " (numbers, not texts, are "
+        iniWarning("version-format", line,
+                   "ProgVersion " + shown(v) + " reads as " + reads + " (numbers, not texts, are "
                          "compared); write " + reads);
     }
 }
@@ -162,10 +165,12 @@ void Checker::checkCommand(const char* keyName, const std::string& raw, bool isO
         path = result.substr(1, result.find('"', 1) - 1);
         if (result.find("%1") == std::string::npos && result.find("%L") == std::string::npos &&
             result.find("%*") == std::string::npos) {
-            iniWarning("document-argument", line, "Open registers a command without %1: " + asWritten(result) + "; the document is not "
+            iniWarning("document-argument", line,
+                       "Open registers a command without %1: " + asWritten(result) + "; the document is not "
                              "passed to the program: write \"%%1\" for it");
         } else if (result.find("\"%1\"") == std::string::npos && result.find("%1") != std::string::npos) {
-            iniWarning("document-argument", line, "Open registers a command with %1 outside quotes: " + asWritten(result) + "; a document "
+            iniWarning("document-argument", line,
+                       "Open registers a command with %1 outside quotes: " + asWritten(result) + "; a document "
                              "whose path holds blanks arrives in pieces: write \"%%1\"");
         }
     } else {
@@ -300,7 +305,8 @@ void Checker::checkProgram(const Loaded& english) {
     const std::string& progVersion = english.slots[kProgVersion];
     unsigned versionLine = slotLine(english, kProgVersion);
     if (!info.hasVersion) {
-        iniWarning("no-version-record", versionLine, "Program/" + exe.filename().string() + " has no version record: the uninstall "
+        iniWarning("no-version-record", versionLine,
+                   "Program/" + exe.filename().string() + " has no version record: the uninstall "
                                 "entry's DisplayVersion stays empty, VersionMajor and VersionMinor read 0, and "
                                 "no later installer refuses to replace it with an older version; give the "
                                 "program a version resource with file version " + progVersion);

@@ -26,7 +26,8 @@ void Checker::checkKeys() {
             const KeyLine& k = s.keys[i];
             if (k.name.empty() || k.name[0] == ';') continue;
             if (k.name[0] == '[') {
-                iniWarning("malformed-line", k.line, "a section line without its ']'; it is read as a key, and the keys after "
+                iniWarning("malformed-line", k.line,
+                           "a section line without its ']'; it is read as a key, and the keys after "
                                    "it stay in [" + s.name + "]");
                 continue;
             }
@@ -36,7 +37,8 @@ void Checker::checkKeys() {
             }
             for (size_t j = 0; j < i; ++j) {
                 if (equalsIgnoringCase(s.keys[j].name, k.name)) {
-                    iniWarning("duplicate-key", k.line, "a second " + k.name + " in [" + s.name + "]; the installer reads the "
+                    iniWarning("duplicate-key", k.line,
+                               "a second " + k.name + " in [" + s.name + "]; the installer reads the "
                                        "first, at line " + std::to_string(s.keys[j].line));
                     break;
                 }
@@ -146,13 +148,15 @@ void Checker::checkText(const std::string& code, int slot, const Loaded& loaded)
             ++directives;
             ++p;
         } else {
-            iniWarning("format-directive", line, std::string(k) + " holds " + shown(raw.substr(p, 2)) + ", which is shown as "
+            iniWarning("format-directive", line,
+                       std::string(k) + " holds " + shown(raw.substr(p, 2)) + ", which is shown as "
                              "written; only %s (ProgName, ProgVersion, ProgName in turn) and %% (a percent "
                              "sign) have a meaning");
         }
     }
     if (slot <= kProgVersion && directives > 0) {
-        iniWarning("format-directive", line, std::string(k) + " holds %s; the installer formats it with no texts, so the %s "
+        iniWarning("format-directive", line,
+                   std::string(k) + " holds %s; the installer formats it with no texts, so the %s "
                                           "shows nothing");
     } else if (directives > 3) {
         iniWarning("format-directive", line, std::string(k) + " holds " + std::to_string(directives) +
