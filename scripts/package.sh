@@ -4,7 +4,7 @@
 #      library, C header), the launcher and the example program, cross-built
 #      in a win32 tree of its own (build/package-win32: Release, no tests),
 #      unless --win32-dir names a win32 build tree where they are built;
-#   2. setup-pack in a native Release build of its own (build/package: the
+#   2. setup-pack in a native Release build of its own (build/package-build: the
 #      native preset builds with the sanitizers, which a shipped tool must not);
 #   3. cpack -G DEB in that build, with the parts' paths given.
 #
