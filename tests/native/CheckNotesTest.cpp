@@ -12,6 +12,7 @@
 
 #include "InstallerResources.h"
 #include "SetupCheck.h"
+#include "TestPe.h"
 #include "TestProgram.h"
 #include "ToolRun.h"
 #include "VersionRecord.h"
@@ -184,6 +185,30 @@ TEST_F(CheckNotesTest, WarningsCarryTheirNameAndNoWarnLeavesThemOut) {
         SCOPED_TRACE(name);
         EXPECT_NE(2, check({"--no-warn", name}).exitCode);
     }
+}
+
+// build prints the same named warnings and takes the same --no-warn.
+TEST_F(CheckNotesTest, BuildLeavesOutTheSameKinds) {
+    ProgramShape bare;
+    bare.version = 0;
+    writeText(root_ / "payload/Program/SampleNotes.exe", craftProgram(bare));
+    std::vector<uint8_t> stub = TestPe().build();
+    writeText(root_ / "stub.exe", std::string(stub.begin(), stub.end()));
+    writeText(root_ / "setup.ini", ini_);
+    auto build = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"build", "--ini", (root_ / "setup.ini").string(), "--payload",
+                                      (root_ / "payload").string(), "--stub", (root_ / "stub.exe").string(),
+                                      "--output", (root_ / "setup.exe").string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return runSetupPack(args, root_);
+    };
+    ToolRun warned = build({});
+    EXPECT_EQ(0, warned.exitCode) << warned.err;
+    EXPECT_NE(std::string::npos, warned.err.find("[-Wno-version-record]")) << warned.err;
+    ToolRun silenced = build({"--no-warn", "no-version-record"});
+    EXPECT_EQ(0, silenced.exitCode) << silenced.err;
+    EXPECT_EQ(std::string::npos, silenced.err.find("version record")) << silenced.err;
+    EXPECT_EQ(2, build({"--no-warn", "no-such-warning"}).exitCode);
 }
 
 TEST_F(CheckNotesTest, InfoPrintsTheVersionRecord) {

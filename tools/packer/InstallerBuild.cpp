@@ -72,7 +72,9 @@ bool runPreBuildChecks(const BuildInputs& in, std::FILE* err) {
     if (!ok) return false;
     // Then the checks of setup-pack check, with the same findings; notes
     // (what will be registered) are left to that command.
-    CheckSummary summary = checkSetupInputs(in.iniPath, in.payloadPath, CheckOptions(), [err](const CheckFinding& f) {
+    CheckOptions options;
+    options.noWarn = in.noWarn;
+    CheckSummary summary = checkSetupInputs(in.iniPath, in.payloadPath, options, [err](const CheckFinding& f) {
         if (f.severity != CheckFinding::Severity::Note) std::fprintf(err, "%s\n", formatFinding(f).c_str());
     });
     return summary.errors == 0;
@@ -97,6 +99,7 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     BuildInputs inputs;
     inputs.iniPath = options.ini;
     inputs.payloadPath = options.payload;
+    inputs.noWarn = options.noWarn;
     if (!readWholeFile(options.ini, inputs.ini, error)) return fail(err, options.ini, error);
     inputs.facts = readIniFacts(inputs.ini.data(), inputs.ini.size());
     if (!runPreBuildChecks(inputs, err)) return 1;

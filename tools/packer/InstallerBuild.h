@@ -27,6 +27,7 @@ struct BuildOptions {
     std::string ini, payload, icon, company, stub, output;
     bool launcher = false;     // the launcher in the program's place (LauncherBuild.h)
     std::string launcherFile;  // which launcher; empty: the installed one
+    std::vector<std::string> noWarn;  // warning kinds the checks leave out
     unsigned jobs = 0;  // compressing threads; 0 = one per core
 };
 
@@ -36,6 +37,7 @@ struct BuildInputs {
     std::vector<uint8_t> ini;
     IniFacts facts;
     std::string payloadPath;
+    std::vector<std::string> noWarn;  // warning kinds left out (--no-warn)
 };
 
 // Every check made before anything is packed: the one place where the

@@ -22,7 +22,7 @@ constexpr int kExitUsage = 2;
 const char kUsage[] =
     "usage: setup-pack build --ini SETUP.INI --payload FOLDER [--icon APP.ICO] [--company TEXT]\n"
     "                        [--stub SETUP-STUB.EXE] [--launcher[=LAUNCHER.EXE]] [--jobs N]\n"
-    "                        --output SETUP.EXE\n"
+    "                        [--no-warn NAME]... --output SETUP.EXE\n"
     "       setup-pack create [--names=auto|ansi|wide] [--setup-ini=FILE] FOLDER ARCHIVE\n"
     "       setup-pack list ARCHIVE|SETUP.EXE\n"
     "       setup-pack verify ARCHIVE|SETUP.EXE\n"
@@ -54,6 +54,7 @@ const char kBuildHelp[] =
     "                 the program with the same command line, waits for it and\n"
     "                 ends with its exit code. --launcher=FILE names the\n"
     "                 launcher (default: setup-launcher.exe, found as the stub)\n"
+    "        --no-warn  leaves out the warnings of one kind (see check --help)\n"
     "        --jobs   compressing threads (default: one per core; any number\n"
     "                 gives the same bytes)\n";
 
@@ -204,6 +205,13 @@ std::string warningNameList() {
     return list;
 }
 
+bool isWarningName(const std::string& name) {
+    const std::vector<std::string>& known = warningNames();
+    return std::find(known.begin(), known.end(), name) != known.end();
+}
+
+std::string noWarnUsage() { return "--no-warn takes a warning's name, one of: " + warningNameList(); }
+
 int check(const std::vector<std::string>& args) {
     std::string ini, payload;
     CheckOptions options;
@@ -212,10 +220,7 @@ int check(const std::vector<std::string>& args) {
         bool missing = false;
         std::string name;
         if (optionValue(args, i, "--no-warn", name, missing)) {
-            const std::vector<std::string>& known = warningNames();
-            if (missing || std::find(known.begin(), known.end(), name) == known.end()) {
-                return usageError(("--no-warn takes a warning's name, one of: " + warningNameList()).c_str());
-            }
+            if (missing || !isWarningName(name)) return usageError(noWarnUsage().c_str());
             options.noWarn.push_back(name);
         } else if (arg == "--launcher") {
             options.launcher = true;
@@ -278,6 +283,12 @@ int build(const std::vector<std::string>& args) {
             continue;
         }
         bool known = false, missing = false;
+        std::string silenced;
+        if (optionValue(args, i, "--no-warn", silenced, missing)) {
+            if (missing || !isWarningName(silenced)) return usageError(noWarnUsage().c_str());
+            options.noWarn.push_back(silenced);
+            continue;
+        }
         for (const Named& n : named) {
             if (!known) known = optionValue(args, i, n.name, *n.value, missing);
         }
