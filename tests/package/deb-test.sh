@@ -71,8 +71,11 @@ rm "$partial/uninstall/setup-launcher.exe"
 if out=$(bash "$clone/scripts/package.sh" --win32-dir "$partial" --output-dir "$work/partial-deb" 2>&1); then
     fail "package.sh made a package without the launcher"
 else
-    case $out in *"setup-launcher.exe is missing"*) echo "ok: a missing part stops package.sh" ;;
-    *) fail "package.sh failed without naming the missing part: $out" ;; esac
+    case $out in
+    *"== Building setup-pack"*) fail "package.sh went on past the missing part: $out" ;;
+    *"setup-launcher.exe is missing"*) echo "ok: a missing part stops package.sh" ;;
+    *) fail "package.sh failed without naming the missing part: $out" ;;
+    esac
 fi
 
 # Exactly these files, nothing of the build machine besides.
