@@ -51,6 +51,64 @@ bool closeProgramWindow() {
     return false;
 }
 
+// Why the image's sections do not follow each other as the platform's
+// loader demands (each where the one before ends, rounded up to the section
+// alignment, the first after the headers), or "". Read from the file: Wine
+// maps images with holes too.
+std::string sectionLayoutProblem(const std::string& path) {
+    std::string b = readFileContents(path).value_or("");
+    auto u16 = [&](size_t at) { return at + 2 <= b.size() ? uint32_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8) : 0u; };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    size_t pe = u32(0x3C);
+    if (b.size() < pe + 24 || b.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return "no PE header";
+    uint32_t count = u16(pe + 6), optionalSize = u16(pe + 20);
+    size_t optional = pe + 24;
+    uint32_t alignment = u32(optional + 32), headers = u32(optional + 60);
+    if (alignment == 0) return "no section alignment";
+    auto round = [&](uint32_t v) { return (v + alignment - 1) / alignment * alignment; };
+    uint32_t expected = round(headers);
+    for (uint32_t i = 0; i < count; ++i) {
+        size_t at = optional + optionalSize + 40 * i;
+        if (at + 40 > b.size()) return "section table cut";
+        uint32_t size = u32(at + 8), address = u32(at + 12);
+        if (address != expected) return "section " + std::to_string(i) + " starts at " + std::to_string(address) +
+                                       ", not at " + std::to_string(expected);
+        expected = round(address + size);
+    }
+    return "";
+}
+
+// The ProductName of a file's version record, as the file browser reads it.
+std::string productName(const std::string& path) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    if (size == 0) return "(no version record)";
+    std::vector<char> block(size);
+    if (!GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return "(unreadable)";
+    char* text = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block.data(), "\\StringFileInfo\\000004B0\\ProductName", reinterpret_cast<void**>(&text),
+                        &length) || !text) {
+        return "(no ProductName)";
+    }
+    return text;
+}
+
+BOOL CALLBACK noteFound(HMODULE, LPCSTR, LPSTR, LONG_PTR found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+
+// An icon group in an image, which the shell shows (index 0: the first).
+bool hasIconGroup(const std::string& path) {
+    HMODULE image = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!image) return false;
+    bool found = false;
+    EnumResourceNamesA(image, RT_GROUP_ICON, noteFound, reinterpret_cast<LONG_PTR>(&found));
+    FreeLibrary(image);
+    return found;
+}
+
 Response confirmAndAcknowledge(const WindowInfo& window) {
     if (!window.isMessageBox()) return Response::close().markUnexpected("not a message box");
     if (window.button("Yes")) return Response::press(IDYES);
@@ -122,8 +180,13 @@ protected:
 TEST_F(LauncherTest, TheShortcutStartsTheProgramAndTheUninstallEntryRemovesIt) {
     ScopedEnvironment marker("PLAIN_PROGRAM_MARKER", marker_.c_str());
     ASSERT_NO_FATAL_FAILURE(install());
-    // The version record the launcher carries is the program's.
+    // The launcher as installed carries the program's version record and
+    // icon, and a section table the platform's loader takes.
     EXPECT_EQ("1.2", readRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion").value_or("(none)"));
+    EXPECT_EQ("Sample Notes", productName(kLauncher));
+    EXPECT_TRUE(hasIconGroup(kLauncher));
+    EXPECT_EQ("", sectionLayoutProblem(kLauncher));
+    EXPECT_EQ("", sectionLayoutProblem(kProgram));
 
     // The desktop shortcut, started as the shell starts it, with a document.
     std::optional<ShortcutInfo> link = readShortcut(desktopLink());
