@@ -26,7 +26,7 @@ empty=$(size_of "$src/build/bench-empty/setup.exe")
 example=$(size_of "$src/build/win32/setup.exe")
 printf '  empty payload:   %7d bytes (%s KiB)\n' "$empty" "$(kib "$empty")"
 printf '  example payload: %7d bytes (%s KiB; payload %d bytes)\n' "$example" "$(kib "$example")" \
-    "$("$src/build/win32/host/setup-pack" verify "$src/build/win32/setup.exe" | sed -n 's/^sound: .*, \([0-9]*\) bytes$/\1/p')"
+    "$("$src/build/win32/host/setup-pack" verify "$src/build/win32/setup.exe" | sed -n 's/^verified: .*, \([0-9]*\) bytes$/\1/p')"
 
 echo "== uninstall component (what it adds to a program that links it)"
 cmake --build --preset win32 --target setup_uninstall_library setup-uninstall >/dev/null

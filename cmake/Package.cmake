@@ -5,15 +5,20 @@
 #                                           payload (the cross build's output)
 #   /usr/share/setup-pack/...               the uninstall component (helper
 #                                           program, static library, C header)
-#                                           where the cross build makes it
+#                                           where the cross build makes it,
+#                                           and the launcher
 #   /usr/share/setup-pack/translations/     the shipped texts of each language
 #   /usr/share/doc/setup-pack/README.md     the guide, with the vendor section
+#   /usr/share/doc/setup-pack/examples/     the example's setup.ini and its
+#                                           payload (Program/SampleNotes.exe,
+#                                           Documents/)
 #
 # The stub is cross-built while the packer is native, so the package is made
 # from a native build that is told where the cross build put its files
 # (scripts/package.sh does both builds and runs cpack):
 #   -DSETUP_PACKAGE_STUB=<setup-stub.exe>
-#   -DSETUP_PACKAGE_SHARE_FILES=<file;file...>   optional, into /usr/share/setup-pack
+#   -DSETUP_PACKAGE_SHARE_FILES=<file;file...>   into /usr/share/setup-pack
+#   -DSETUP_PACKAGE_EXAMPLE_PROGRAM=<SampleNotes.exe>
 # setup-pack looks for its stub in /usr/share/setup-pack when none lies
 # beside it.
 if(NOT SETUP_PACKAGE_STUB)
@@ -28,6 +33,12 @@ endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/tools/packer/translations DESTINATION share/setup-pack
         FILES_MATCHING PATTERN "*.ini")
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION share/doc/setup-pack)
+set(example_destination share/doc/setup-pack/examples)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/setup.ini DESTINATION ${example_destination})
+if(SETUP_PACKAGE_EXAMPLE_PROGRAM)
+    install(FILES ${SETUP_PACKAGE_EXAMPLE_PROGRAM} DESTINATION ${example_destination}/payload/Program)
+endif()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/Documents DESTINATION ${example_destination}/payload)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME setup-pack)

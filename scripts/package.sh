@@ -1,53 +1,55 @@
 #!/usr/bin/env bash
 # Makes the Debian package setup-pack_<version>_amd64.deb:
-#   1. the installer stub and the uninstall component (helper program, static
-#      library, C header) from the win32 preset (only the targets the package
-#      needs, not the tests), unless --stub names a stub already built;
-#   2. setup-pack in a native Release build of its own (build/package: the
+#   1. the installer stub, the uninstall component (helper program, static
+#      library, C header), the launcher and the example program, cross-built
+#      in a win32 tree of its own (build/package-win32: Release, no tests),
+#      unless --win32-dir names a win32 build tree where they are built;
+#   2. setup-pack in a native Release build of its own (build/package-build: the
 #      native preset builds with the sanitizers, which a shipped tool must not);
-#   3. cpack -G DEB in that build, with the stub's path given.
+#   3. cpack -G DEB in that build, with the parts' paths given.
 #
-#   scripts/package.sh [--stub FILE] [--uninstall-dir DIR] [--share FILE]... [--output-dir DIR]
+#   scripts/package.sh [--win32-dir DIR] [--output-dir DIR]
 #
-# Every file of the uninstall folder (build/win32/uninstall, or DIR; none
-# when it does not exist) and each --share file go to /usr/share/setup-pack
-# beside the stub. The package lands in build/package (or the output DIR);
-# its path is the last line printed.
+# Every part is required: a missing one stops the script with its name,
+# before anything is packed. The package lands in build/package (or the
+# output DIR); its path is the last line printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root_dir=$(pwd)
 
-stub=
-uninstall_dir=
-share=()
+win32_dir=
 output_dir=$root_dir/build/package
 while [ $# -gt 0 ]; do
     case $1 in
-    --stub) stub=$(realpath "${2:?--stub takes a file}"); shift 2 ;;
-    --uninstall-dir) uninstall_dir=$(realpath -m "${2:?--uninstall-dir takes a folder}"); shift 2 ;;
-    --share) share+=("$(realpath "${2:?--share takes a file}")"); shift 2 ;;
+    --win32-dir) win32_dir=$(realpath -m "${2:?--win32-dir takes a folder}"); shift 2 ;;
     --output-dir) output_dir=$(realpath -m "${2:?--output-dir takes a folder}"); shift 2 ;;
-    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "package.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
 
-if [ -z "$stub" ]; then
-    echo "== Building the installer stub (win32 preset)" >&2
-    cmake --preset win32 >/dev/null
-    targets=(setup-stub)
-    # The uninstall component, where this tree has it.
-    for target in setup-uninstall setup_uninstall_library; do
-        if cmake --build --preset win32 --target help | grep -q "\.\.\. $target\$"; then targets+=("$target"); fi
-    done
-    cmake --build --preset win32 --target "${targets[@]}" >&2
-    stub=$root_dir/build/win32/setup-stub.exe
-    [ -n "$uninstall_dir" ] || uninstall_dir=$root_dir/build/win32/uninstall
+# The parts, relative to the win32 tree: each goes to /usr/share/setup-pack
+# under its own name, except the example program (see cmake/Package.cmake).
+parts=(setup-stub.exe uninstall/setup-uninstall.exe uninstall/libsetup-uninstall.a
+       uninstall/setup-uninstall.h uninstall/setup-launcher.exe bin/SampleNotes.exe)
+
+if [ -z "$win32_dir" ]; then
+    win32_dir=$root_dir/build/package-win32
+    echo "== Building the installer stub, the uninstall component and the example (win32) in $win32_dir" >&2
+    cmake -S . -B "$win32_dir" -DCMAKE_TOOLCHAIN_FILE="$root_dir/cmake/i686-w64-mingw32.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DSETUP_BUILD_TESTS=OFF >&2
+    # Every target named, unconditionally: a target this tree lacks is an error.
+    cmake --build "$win32_dir" --parallel 2 \
+        --target setup-stub setup-uninstall setup_uninstall_library setup-launcher SampleNotes >&2
 fi
-if [ -n "$uninstall_dir" ] && [ -d "$uninstall_dir" ]; then
-    while IFS= read -r file; do share+=("$file"); done < <(find "$uninstall_dir" -maxdepth 1 -type f | sort)
-fi
-[ -f "$stub" ] || { echo "package.sh: no stub at $stub" >&2; exit 1; }
+missing=0
+for part in "${parts[@]}"; do
+    if [ ! -f "$win32_dir/$part" ]; then
+        echo "package.sh: error: $win32_dir/$part is missing; the package must hold it" >&2
+        missing=1
+    fi
+done
+[ $missing = 0 ] || exit 1
 
 # Stored times in the package follow the last commit, not the clock.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git rev-parse --git-dir >/dev/null 2>&1; then
@@ -57,9 +59,10 @@ fi
 
 build_dir=$root_dir/build/package-build
 echo "== Building setup-pack (native, Release) in $build_dir" >&2
-share_list=$(IFS=';'; echo "${share[*]:-}")
+share_list=$(for part in "${parts[@]:1:4}"; do printf '%s;' "$win32_dir/$part"; done)
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DSETUP_HOST_TOOLS_ONLY=ON \
-    -DSETUP_PACKAGE_STUB="$stub" -DSETUP_PACKAGE_SHARE_FILES="$share_list" >&2
+    -DSETUP_PACKAGE_STUB="$win32_dir/setup-stub.exe" -DSETUP_PACKAGE_SHARE_FILES="${share_list%;}" \
+    -DSETUP_PACKAGE_EXAMPLE_PROGRAM="$win32_dir/bin/SampleNotes.exe" >&2
 cmake --build "$build_dir" --parallel 2 --target setup-pack >&2
 
 echo "== Packing" >&2

@@ -20,7 +20,7 @@ else fail "setup.exe differs when built from a copy of the payload"; fi
 head -n 4 "$work/verify.txt"
 grep -q '^ProgName: Sample Notes$' "$work/verify.txt" || fail "verify does not name the program"
 grep -q '^Languages: EN FR NL$' "$work/verify.txt" || fail "verify does not list the languages"
-grep -q '^sound: ' "$work/verify.txt" || fail "verify does not find the payload sound"
+grep -q '^verified: ' "$work/verify.txt" || fail "verify does not find the payload sound"
 
 # The stub has no payload and no setup INI of its own.
 if "$pack" list "$stub" > /dev/null 2>&1; then fail "the stub carries a payload"; else echo "ok: the stub has no payload"; fi

@@ -246,7 +246,7 @@ TEST(VerifyArchive, SoundArchivePasses) {
         if (!wide) writer.items().back().fields.nameLength = 16;
         Captured c = capture(verifyArchive, writer.build());
         EXPECT_EQ(0, c.result) << c.err;
-        EXPECT_EQ(std::string("sound: 3 entries, ") + (wide ? "UTF-16LE" : "8-bit"), c.out.substr(0, c.out.find(" names")));
+        EXPECT_EQ(std::string("verified: 3 entries intact, ") + (wide ? "UTF-16LE" : "8-bit"), c.out.substr(0, c.out.find(" names")));
     }
 }
 

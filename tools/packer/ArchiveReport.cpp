@@ -121,10 +121,10 @@ public:
             problem(format("offset %u", end), format("%u bytes after the last entry do not begin an entry", size - end));
         }
         if (problems_ > 0) {
-            std::fprintf(err_, "unsound: %u problem(s)\n", problems_);
+            std::fprintf(err_, "damaged: %u problem(s)\n", problems_);
             return 1;
         }
-        std::fprintf(out, "sound: %u entries, %s names, %u bytes\n", count, wide_ ? "UTF-16LE" : "8-bit", size);
+        std::fprintf(out, "verified: %u entries intact, %s names, %u bytes\n", count, wide_ ? "UTF-16LE" : "8-bit", size);
         return 0;
     }
 

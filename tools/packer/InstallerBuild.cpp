@@ -10,6 +10,7 @@
 
 #include "ArchiveReport.h"
 #include "InstallerResources.h"
+#include "LauncherBuild.h"
 #include "PackTree.h"
 #include "PeImage.h"
 #include "SetupCheck.h"
@@ -73,6 +74,7 @@ bool runPreBuildChecks(const BuildInputs& in, std::FILE* err) {
     // (what will be registered) are left to that command.
     CheckOptions options;
     options.source = in.source;
+    options.noWarn = in.noWarn;
     CheckSummary summary = checkSetupInputs(in.iniPath, in.payloadPath, options, [err](const CheckFinding& f) {
         if (f.severity != CheckFinding::Severity::Note) std::fprintf(err, "%s\n", formatFinding(f).c_str());
     });
@@ -99,6 +101,7 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     inputs.iniPath = options.ini;
     inputs.payloadPath = options.payload;
     inputs.source = options.source;
+    inputs.noWarn = options.noWarn;
     if (!readWholeFile(options.ini, inputs.ini, error)) return fail(err, options.ini, error);
     // The installer reads the INI in its own form (SourceIni.h); the checks
     // read the vendor's file and report its lines.
@@ -139,6 +142,10 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     pack.setupIni = options.ini;  // the Program tree gets the uninstall manifest
     pack.setupIniText = &embedded.bytes;
     if (!readSourceDateEpoch(pack, error)) return fail(err, "SOURCE_DATE_EPOCH", error);
+    if (options.launcher &&
+        !addLauncher(options.launcherFile, programPath(), options.payload, inputs.facts, pack, err)) {
+        return 1;
+    }
     auto archive = std::make_shared<ByteVector>();
     if (!packPayload(options.payload, pack, *archive, error)) {
         std::fprintf(err, "%s: error: %s\n", options.payload.c_str(), error.c_str());

@@ -26,6 +26,9 @@ constexpr uint16_t kVersionResource = 1;
 
 struct BuildOptions {
     std::string ini, payload, icon, company, stub, output;
+    bool launcher = false;     // the launcher in the program's place (LauncherBuild.h)
+    std::string launcherFile;  // which launcher; empty: the installed one
+    std::vector<std::string> noWarn;  // warning kinds the checks leave out
     unsigned jobs = 0;  // compressing threads; 0 = one per core
     SourceIniOptions source;  // how a UTF-8 setup INI becomes the installer's form
 };
@@ -37,6 +40,7 @@ struct BuildInputs {
     IniFacts facts;
     std::string payloadPath;
     SourceIniOptions source;
+    std::vector<std::string> noWarn;  // warning kinds left out (--no-warn)
 };
 
 // Every check made before anything is packed: the one place where the

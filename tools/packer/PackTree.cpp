@@ -311,6 +311,39 @@ bool packFiles(const std::vector<SourceEntry>& entries, const std::vector<Archiv
     return true;
 }
 
+// The archive's order: component by component in byte order, so that
+// every folder comes before its contents.
+bool beforeInArchive(const SourceEntry& a, const SourceEntry& b) {
+    size_t i = 0, j = 0;
+    while (i < a.name.size() && j < b.name.size()) {
+        size_t ei = std::min(a.name.find('\\', i), a.name.size());
+        size_t ej = std::min(b.name.find('\\', j), b.name.size());
+        int order = a.name.compare(i, ei - i, b.name, j, ej - j);
+        if (order != 0) return order < 0;
+        i = ei + 1;
+        j = ej + 1;
+    }
+    return a.name.size() < b.name.size();
+}
+
+// Puts the launcher in the program's place (see LauncherSwap).
+bool swapInLauncher(std::vector<SourceEntry>& entries, const LauncherSwap& swap, std::string& error) {
+    const std::string name = "Program\\" + swap.programName;
+    auto program = std::find_if(entries.begin(), entries.end(),
+                                [&](const SourceEntry& e) { return !e.directory && e.name == name; });
+    if (program == entries.end()) {
+        error = "Program/" + swap.programName + ": no such file in the payload, so no place for the launcher";
+        return false;
+    }
+    SourceEntry launcher = *program;
+    launcher.generated = true;
+    launcher.contents.assign(swap.image->begin(), swap.image->end());
+    program->name = "Program\\" + swap.storedName;
+    entries.push_back(launcher);
+    std::stable_sort(entries.begin(), entries.end(), beforeInArchive);
+    return true;
+}
+
 // Adds the uninstall manifest to the Program tree, made from the setup INI
 // and the tree's names; its times are the INI's last-write time, clamped like
 // every other entry's. Nothing when the payload has no Program folder.
@@ -377,6 +410,7 @@ bool scanAndFill(const std::string& folder, const PackOptions& options, ArchiveW
     }
     std::vector<SourceEntry> entries;
     if (!TreeScanner(entries, options).scanTop(folder, error)) return false;
+    if (options.launcher.image && !swapInLauncher(entries, options.launcher, error)) return false;
     if (!options.setupIni.empty() && !addUninstallManifest(options.setupIni, entries, options, error)) return false;
     bool wide = false;
     if (!chooseWideNames(entries, options.names, wide, error)) return false;

@@ -2,6 +2,7 @@
 // Packing a folder into a payload archive (setup-pack create).
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,14 @@ enum class NameMode {
     Auto,  // 8-bit names when every name is ASCII, else UTF-16LE names
     Ansi,  // 8-bit names; a non-ASCII name is refused
     Wide,  // UTF-16LE names
+};
+
+// setup-pack build --launcher (see LauncherBuild.h): Program\<programName>
+// is stored as Program\<storedName>, and `image` takes its place with its
+// times and attributes. No image: nothing is swapped.
+struct LauncherSwap {
+    std::string programName, storedName;  // UTF-8, as found in Program/
+    std::shared_ptr<const std::vector<uint8_t>> image;
 };
 
 struct PackOptions {
@@ -23,6 +32,7 @@ struct PackOptions {
     // Its text in the installer's form, when the caller has made it (the
     // file is then read only for its time).
     const std::string* setupIniText = nullptr;
+    LauncherSwap launcher;
 };
 
 // Takes SOURCE_DATE_EPOCH from the environment into `options`; false, with a

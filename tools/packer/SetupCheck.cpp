@@ -72,6 +72,15 @@ std::string plain(const std::string& ansi) {
     return quoted.substr(1, quoted.size() - 2);
 }
 
+std::string asWritten(const std::string& ansi) {
+    std::string out;
+    size_t from = 0;
+    for (size_t at; (at = ansi.find("\r\n", from)) != std::string::npos; from = at + 2) {
+        out += plain(ansi.substr(from, at - from)) + "<line break>";
+    }
+    return out + plain(ansi.substr(from));
+}
+
 // Case-blind edit distance, for "did you mean" on misspelt keys.
 size_t editDistance(const std::string& a, const std::string& b) {
     std::string x = upperAscii(a), y = upperAscii(b);
@@ -113,6 +122,10 @@ CheckSummary Checker::run() {
     });
     CheckSummary summary;
     for (CheckFinding f : findings_) {
+        if (f.severity == Severity::Warning &&
+            std::find(options_.noWarn.begin(), options_.noWarn.end(), f.name) != options_.noWarn.end()) {
+            continue;
+        }
         if (f.severity == Severity::Warning && options_.strict) f.severity = Severity::Error;
         if (f.severity == Severity::Error) ++summary.errors;
         if (f.severity == Severity::Warning) ++summary.warnings;
@@ -141,9 +154,21 @@ bool readProgramInfo(const std::string& path, ProgramInfo& info, std::string& er
     return true;
 }
 
+const std::vector<std::string>& warningNames() {
+    static const std::vector<std::string> names = {
+        "64-bit-program",  "command-folder",   "control-character", "document-argument", "duplicate-key",
+        "duplicate-section", "empty-section",  "format-directive",  "key-outside-section", "line-ending",
+        "malformed-line",  "missing-translation", "name-code-page", "no-version-record", "non-ascii-shared-text", "payload-size",
+        "text-length",     "unread-key",       "unread-section",    "version-format",    "version-mismatch",
+    };
+    return names;
+}
+
 std::string formatFinding(const CheckFinding& finding) {
     static const char* const kWords[] = {"note", "warning", "error"};
     std::string text = finding.file;
     if (finding.line != 0) text += ":" + std::to_string(finding.line);
-    return text + ": " + kWords[static_cast<int>(finding.severity)] + ": " + finding.message;
+    text += std::string(": ") + kWords[static_cast<int>(finding.severity)] + ": " + finding.message;
+    if (finding.name.empty()) return text;
+    return text + (finding.severity == CheckFinding::Severity::Error ? " [-Werror=" : " [-W") + finding.name + "]";
 }

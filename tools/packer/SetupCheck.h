@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "SourceIni.h"
 
@@ -15,14 +16,21 @@ struct CheckFinding {
     std::string file;   // the INI or a payload path, as given by the caller
     unsigned line;      // 0: the finding concerns the whole file or a key that has no line
     std::string message;
+    std::string name;   // a warning's kind (also when --strict makes it an error); empty otherwise
 };
 
 struct CheckOptions {
-    bool strict = false;  // warnings count (and are shown) as errors
     // How a UTF-8 setup INI becomes the installer's form: the code pages
     // chosen for shared sections and the shipped texts filled in.
     SourceIniOptions source;
+    bool strict = false;    // warnings count (and are shown) as errors
+    bool launcher = false;  // the installer is built with --launcher
+    std::vector<std::string> noWarn;  // warning kinds left out, strict or not
 };
+
+// The kinds of warning, each with a short name: printed with the warning as
+// [-Wname] and silenced with --no-warn name.
+const std::vector<std::string>& warningNames();
 
 struct CheckSummary {
     unsigned errors = 0;
@@ -40,7 +48,9 @@ using CheckSink = std::function<void(const CheckFinding&)>;
 CheckSummary checkSetupInputs(const std::string& iniPath, const std::string& payloadDir,
                               const CheckOptions& options, const CheckSink& sink);
 
-// "FILE:LINE: error: MESSAGE" (without ":LINE" when the line is 0).
+// "FILE:LINE: error: MESSAGE" (without ":LINE" when the line is 0), with
+// " [-Wname]" after a warning's message, " [-Werror=name]" after a warning
+// that --strict made an error.
 std::string formatFinding(const CheckFinding& finding);
 
 // What a program executable offers the installer: read from

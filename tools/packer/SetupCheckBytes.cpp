@@ -36,7 +36,13 @@ bool Checker::readIni() {
         bytes_ = embedded.bytes;
         sourceLines_ = embedded.sourceLines;
         for (const SourceIniProblem& p : embedded.problems) {
-            report(p.error ? Severity::Error : Severity::Warning, iniPath_, p.line, p.message);
+            // The one kind of warning of the conversion: text beyond ASCII
+            // in a section that users of every code page read.
+            if (p.error) {
+                report(Severity::Error, iniPath_, p.line, p.message);
+            } else {
+                warn("non-ascii-shared-text", iniPath_, p.line, p.message);
+            }
         }
     }
     encoding_ = profileEncoding(bytes_.data(), bytes_.size(), nullptr);
@@ -86,7 +92,7 @@ void Checker::checkBytes() {
                 ++i;
             } else if (!crOnly) {
                 crOnly = true;
-                iniWarning(lineNumber, "line ends with CR alone; the setup INI's lines end with CR LF");
+                iniWarning("line-ending", lineNumber, "line ends with CR alone; the setup INI's lines end with CR LF");
             }
             ++lineNumber;
             continue;
@@ -94,7 +100,7 @@ void Checker::checkBytes() {
         if (c == '\n') {
             if (!lfOnly) {
                 lfOnly = true;
-                iniWarning(lineNumber, "line ends with LF alone; the setup INI's lines end with CR LF "
+                iniWarning("line-ending", lineNumber, "line ends with LF alone; the setup INI's lines end with CR LF "
                                        "(the profile reader happens to accept LF, but editors and tools "
                                        "on Windows may join such lines)");
             }
@@ -106,7 +112,7 @@ void Checker::checkBytes() {
         } else if ((c < 0x20 && c != '\t') || c == 0x7F) {
             char hex[8];
             snprintf(hex, sizeof hex, "0x%02X", c);
-            iniWarning(lineNumber, std::string("control character ") + hex +
+            iniWarning("control-character", lineNumber, std::string("control character ") + hex +
                                        "; it is shown as a box or not at all, or cuts the line");
         } else if (c >= 0x80 && encoding_ == ProfileEncoding::Ansi && !fromUtf8_ && !utf8Reported) {
             size_t length = utf8SequenceAt(bytes_, i);

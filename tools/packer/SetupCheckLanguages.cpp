@@ -96,7 +96,8 @@ void Checker::checkSections() {
         if (s.line == 0) {
             for (const KeyLine& k : s.keys) {
                 if (k.name[0] == ';') continue;
-                iniWarning(k.line, "key " + k.name + " stands before any section; the installer never reads it");
+                iniWarning("key-outside-section", k.line,
+                           "key " + k.name + " stands before any section; the installer never reads it");
                 break;
             }
             continue;
@@ -104,7 +105,7 @@ void Checker::checkSections() {
         std::string upper = upperAscii(s.name);
         if (s.duplicate) {
             const SectionLines* first = section(s.name);
-            iniWarning(s.line, "a second section [" + s.name + "] (the first is at line " +
+            iniWarning("duplicate-section", s.line, "a second section [" + s.name + "] (the first is at line " +
                                    std::to_string(first ? first->line : 0) +
                                    "); the installer reads only the first, so the keys here are never read");
             continue;
@@ -123,19 +124,21 @@ void Checker::checkSections() {
                                " users see the [EN] texts: name the section [" + h.code + "]";
                     }
                 }
-                iniWarning(s.line, "section [" + s.name + "] is never read: no Windows language's abbreviated "
+                iniWarning("unread-section", s.line,
+                           "section [" + s.name + "] is never read: no Windows language's abbreviated "
                                    "name starts with " + upper + hint);
                 continue;
             }
         }
         if (!known) {
-            iniWarning(s.line, "section [" + s.name + "] is never read; the installer reads [Settings], "
+            iniWarning("unread-section", s.line,
+                       "section [" + s.name + "] is never read; the installer reads [Settings], "
                                "[FileType] and one section per language code such as [EN]");
             continue;
         }
         bool hasKey = false;
         for (const KeyLine& k : s.keys) hasKey = hasKey || (k.name[0] != ';');
-        if (!hasKey) iniWarning(s.line, "section [" + s.name + "] has no keys");
+        if (!hasKey) iniWarning("empty-section", s.line, "section [" + s.name + "] has no keys");
     }
     // EN first: it is every language's fallback.
     std::stable_sort(languages_.begin(), languages_.end(),

@@ -71,6 +71,10 @@ bool convert(const char* to, const char* from, const std::string& text, std::str
 std::string shown(const std::string& ansi);
 // A Windows-1252 text as UTF-8 for a message, without quotes around it.
 std::string plain(const std::string& ansi);
+// A text the installer writes (a registered value), as UTF-8 for a message,
+// without quotes: a line break (CR LF) shows as <line break>, so that it
+// cannot be taken for the two characters \n that made it.
+std::string asWritten(const std::string& ansi);
 // Case-blind edit distance, for "did you mean" on misspelt keys.
 size_t editDistance(const std::string& a, const std::string& b);
 
@@ -126,22 +130,32 @@ public:
 
 private:
     void report(Severity severity, const std::string& file, unsigned line, const std::string& message) {
-        findings_.push_back({severity, file, line, message});
+        findings_.push_back({severity, file, line, message, ""});
+    }
+    // A warning of the kind `name` (one of warningNames(), SetupCheck.h).
+    void warn(const char* name, const std::string& file, unsigned line, const std::string& message) {
+        findings_.push_back({Severity::Warning, file, line, message, name});
     }
     // Findings on the INI: `line` is one of the installer's form, reported
     // as the vendor's line it came from. Warnings and notes on lines that
     // the build adds (the shipped texts) are the build's concern, not the
     // vendor's, and are left out.
-    void iniReport(Severity severity, unsigned line, const std::string& m) {
-        if (fromUtf8_ && line != 0) {
-            line = line <= sourceLines_.size() ? sourceLines_[line - 1] : 0;
-            if (line == 0 && severity != Severity::Error) return;
-        }
-        report(severity, iniPath_, line, m);
+    // The vendor's line of `line`; false when the line was added by the build.
+    bool sourceLine(unsigned& line) const {
+        if (!fromUtf8_ || line == 0) return true;
+        line = line <= sourceLines_.size() ? sourceLines_[line - 1] : 0;
+        return line != 0;
     }
-    void iniError(unsigned line, const std::string& m) { iniReport(Severity::Error, line, m); }
-    void iniWarning(unsigned line, const std::string& m) { iniReport(Severity::Warning, line, m); }
-    void iniNote(unsigned line, const std::string& m) { iniReport(Severity::Note, line, m); }
+    void iniError(unsigned line, const std::string& m) {
+        sourceLine(line);
+        report(Severity::Error, iniPath_, line, m);
+    }
+    void iniWarning(const char* name, unsigned line, const std::string& m) {
+        if (sourceLine(line)) warn(name, iniPath_, line, m);
+    }
+    void iniNote(unsigned line, const std::string& m) {
+        if (sourceLine(line)) report(Severity::Note, iniPath_, line, m);
+    }
 
     bool readIni();
     void indexIni();
@@ -156,6 +170,7 @@ private:
     void checkCommand(const char* key, const std::string& value, bool isOpen, const Loaded& english);
     void checkPayload(const Loaded& english);
     void checkProgram(const Loaded& english);
+    void noteUninstallHandler(const fs::path& exe, const std::string& exePath, const std::string& progFile);
 
     std::string value(const std::string& section, const char* key, size_t size = kTextSize) const {
         std::vector<char> out(size);

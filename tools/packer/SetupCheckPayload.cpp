@@ -86,7 +86,7 @@ void Checker::checkPayload(const Loaded& english) {
         std::string nameAnsi;
         if (!convert("CP1252", "UTF-8", name, nameAnsi)) {
             std::string holders = codePagesHolding(name);
-            report(Severity::Warning, shownPath, 0,
+            warn("name-code-page", shownPath, 0,
                    "the name cannot be written in Windows-1252; on Windows whose ANSI code page cannot hold "
                    "it, the install stops with \"Unable to create file.\"" +
                        (holders.empty() ? std::string("; no single ANSI code page holds it")
@@ -120,7 +120,7 @@ void Checker::checkPayload(const Loaded& english) {
                                                          "and register and link a program that does not exist");
     }
     if (total > kImageLimit) {
-        report(Severity::Warning, payloadDir_, 0,
+        warn("payload-size", payloadDir_, 0,
                "holds " + std::to_string(total >> 20) + " MiB of files; an installer image over " +
                    std::to_string(kImageLimit >> 20) + " MiB cannot show its dialogs or does not start, so "
                    "setup-pack build refuses it unless the files pack smaller");

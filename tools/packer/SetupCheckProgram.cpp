@@ -89,13 +89,16 @@ void Checker::checkVersion(const Loaded& english) {
                        "version " + reads + ", so installing over any installed version from 1.0 on is "
                        "refused with NewerInstalled; write major.minor, as in 3.5");
     } else if (point == std::string::npos) {
-        iniWarning(line, "ProgVersion " + shown(v) + " has no minor number; the installer then installs over "
+        iniWarning("version-format", line,
+                   "ProgVersion " + shown(v) + " has no minor number; the installer then installs over "
                          "any installed " + std::to_string(major) + ".x, newer or not; write major.minor");
     } else if (!plain) {
-        iniWarning(line, "ProgVersion " + shown(v) + " is not major.minor; the installer compares it as " +
+        iniWarning("version-format", line,
+                   "ProgVersion " + shown(v) + " is not major.minor; the installer compares it as " +
                          reads + " and shows it as written; write " + reads);
     } else if (v.substr(point + 1) != std::to_string(minor) || v.substr(0, point) != std::to_string(major)) {
-        iniWarning(line, "ProgVersion " + shown(v) + " reads as " + reads + " (numbers, not texts, are "
+        iniWarning("version-format", line,
+                   "ProgVersion " + shown(v) + " reads as " + reads + " (numbers, not texts, are "
                          "compared); write " + reads);
     }
 }
@@ -124,12 +127,12 @@ void Checker::checkCommand(const char* keyName, const std::string& raw, bool isO
         if (raw[p] == '%' && raw[p + 1] == '%') ++p;
         else if (raw[p] == '%' && raw[p + 1] == 's') ++placeholders;
     }
-    iniNote(line, std::string(keyName) + " registers (installed in " + plain(dir) + "): " + plain(result));
+    iniNote(line, std::string(keyName) + " registers (installed in " + plain(dir) + "): " + asWritten(result));
     if (placeholders == 0) {
-        iniWarning(line, std::string(keyName) + " has no %s for the install folder; it registers " +
-                             shown(result) + " wherever the program is installed");
+        iniWarning("command-folder", line, std::string(keyName) + " has no %s for the install folder; it registers " +
+                             "\"" + asWritten(result) + "\" wherever the program is installed");
     } else if (placeholders > 1) {
-        iniWarning(line, std::string(keyName) + " has " + std::to_string(placeholders) +
+        iniWarning("command-folder", line, std::string(keyName) + " has " + std::to_string(placeholders) +
                              " %s; only the first receives the install folder, the others stay empty");
     }
 
@@ -144,10 +147,10 @@ void Checker::checkCommand(const char* keyName, const std::string& raw, bool isO
         if (result.empty() || result[0] != '"') {
             if (stripped) {
                 iniError(line, "the profile reader removes the quotes that start and end the value of Open, so "
-                               "it registers the command: " + plain(result) + "; double-clicking a document "
+                               "it registers the command: " + asWritten(result) + "; double-clicking a document "
                                "fails" + advice);
             } else {
-                iniError(line, "Open registers a command whose program path is not in quotes: " + plain(result) +
+                iniError(line, "Open registers a command whose program path is not in quotes: " + asWritten(result) +
                                "; the install folder holds blanks, so Windows takes the text up to the first "
                                "blank as the program and double-clicking a document fails" + advice);
             }
@@ -155,17 +158,19 @@ void Checker::checkCommand(const char* keyName, const std::string& raw, bool isO
         }
         size_t quotes = std::count(result.begin(), result.end(), '"');
         if (quotes % 2 != 0) {
-            iniError(line, "Open registers a command whose quotes do not pair up: " + plain(result) +
+            iniError(line, "Open registers a command whose quotes do not pair up: " + asWritten(result) +
                            "; double-clicking a document fails" + advice);
             return;
         }
         path = result.substr(1, result.find('"', 1) - 1);
         if (result.find("%1") == std::string::npos && result.find("%L") == std::string::npos &&
             result.find("%*") == std::string::npos) {
-            iniWarning(line, "Open registers a command without %1: " + plain(result) + "; the document is not "
+            iniWarning("document-argument", line,
+                       "Open registers a command without %1: " + asWritten(result) + "; the document is not "
                              "passed to the program: write \"%%1\" for it");
         } else if (result.find("\"%1\"") == std::string::npos && result.find("%1") != std::string::npos) {
-            iniWarning(line, "Open registers a command with %1 outside quotes: " + plain(result) + "; a document "
+            iniWarning("document-argument", line,
+                       "Open registers a command with %1 outside quotes: " + asWritten(result) + "; a document "
                              "whose path holds blanks arrives in pieces: write \"%%1\"");
         }
     } else {
@@ -292,14 +297,16 @@ void Checker::checkProgram(const Loaded& english) {
         return;
     }
     if (info.is64Bit) {
-        report(Severity::Warning, exePath, 0, "is a 64-bit program; it runs only on 64-bit Windows, while the "
+        warn("64-bit-program", exePath, 0, "is a 64-bit program; it runs only on 64-bit Windows, while the "
                                               "installer also runs on 32-bit Windows");
     }
+    noteUninstallHandler(exe, exePath, progFile);
     if (english.source[kProgVersion].empty()) return;
     const std::string& progVersion = english.slots[kProgVersion];
     unsigned versionLine = slotLine(english, kProgVersion);
     if (!info.hasVersion) {
-        iniWarning(versionLine, "Program/" + exe.filename().string() + " has no version record: the uninstall "
+        iniWarning("no-version-record", versionLine,
+                   "Program/" + exe.filename().string() + " has no version record: the uninstall "
                                 "entry's DisplayVersion stays empty, VersionMajor and VersionMinor read 0, and "
                                 "no later installer refuses to replace it with an older version; give the "
                                 "program a version resource with file version " + progVersion);
@@ -321,7 +328,7 @@ void Checker::checkProgram(const Loaded& english) {
         iniError(versionLine, message + "; running this installer again over its own installation is "
                                         "refused as a newer version");
     } else {
-        iniWarning(versionLine, message);
+        iniWarning("version-mismatch", versionLine, message);
     }
 }
 

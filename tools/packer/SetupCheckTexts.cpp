@@ -27,17 +27,19 @@ void Checker::checkKeys() {
             const KeyLine& k = s.keys[i];
             if (k.name.empty() || k.name[0] == ';') continue;
             if (k.name[0] == '[') {
-                iniWarning(k.line, "a section line without its ']'; it is read as a key, and the keys after "
+                iniWarning("malformed-line", k.line,
+                           "a section line without its ']'; it is read as a key, and the keys after "
                                    "it stay in [" + s.name + "]");
                 continue;
             }
             if (!k.hasValue) {
-                iniWarning(k.line, "line " + shown(k.name) + " has no '='; the installer ignores it");
+                iniWarning("malformed-line", k.line, "line " + shown(k.name) + " has no '='; the installer ignores it");
                 continue;
             }
             for (size_t j = 0; j < i; ++j) {
                 if (equalsIgnoringCase(s.keys[j].name, k.name)) {
-                    iniWarning(k.line, "a second " + k.name + " in [" + s.name + "]; the installer reads the "
+                    iniWarning("duplicate-key", k.line,
+                               "a second " + k.name + " in [" + s.name + "]; the installer reads the "
                                        "first, at line " + std::to_string(s.keys[j].line));
                     break;
                 }
@@ -62,7 +64,7 @@ void Checker::checkKeys() {
                 }
             }
             if (!known) {
-                iniWarning(k.line, "key " + k.name + " in [" + s.name + "] is never read" +
+                iniWarning("unread-key", k.line, "key " + k.name + " in [" + s.name + "] is never read" +
                                        (closest.empty() ? std::string() : "; did you mean " + closest + "?"));
             }
         }
@@ -120,7 +122,7 @@ void Checker::checkLanguage(const std::string& code, const Loaded& loaded) {
                          "language section of their own see \"Invalid Setup.Ini\" and nothing is installed");
             }
         } else if (i >= kFirstText && loaded.source[i] == kEnglish) {
-            iniWarning(empty ? line->line : own->line,
+            iniWarning("missing-translation", empty ? line->line : own->line,
                        "key " + std::string(k) + (empty ? " is empty in [" : " is missing from [") + code +
                            "]; " + language->name + " users see the English text");
         }
@@ -134,7 +136,7 @@ void Checker::checkText(const std::string& code, int slot, const Loaded& loaded)
     unsigned line = lineOf(source, k);
     std::string full = value(source, k, bytes_.size() + 2);
     if (full.size() > kTextSize - 1) {
-        iniWarning(line, "the value of " + std::string(k) + " is " + std::to_string(full.size()) +
+        iniWarning("text-length", line, "the value of " + std::string(k) + " is " + std::to_string(full.size()) +
                              " bytes; the installer reads only its first 1023");
     }
     std::string raw = value(source, k);
@@ -151,16 +153,18 @@ void Checker::checkText(const std::string& code, int slot, const Loaded& loaded)
             ++directives;
             ++p;
         } else {
-            iniWarning(line, std::string(k) + " holds " + shown(raw.substr(p, 2)) + ", which is shown as "
+            iniWarning("format-directive", line,
+                       std::string(k) + " holds " + shown(raw.substr(p, 2)) + ", which is shown as "
                              "written; only %s (ProgName, ProgVersion, ProgName in turn) and %% (a percent "
                              "sign) have a meaning");
         }
     }
     if (slot <= kProgVersion && directives > 0) {
-        iniWarning(line, std::string(k) + " holds %s; the installer formats it with no texts, so the %s "
+        iniWarning("format-directive", line,
+                   std::string(k) + " holds %s; the installer formats it with no texts, so the %s "
                                           "shows nothing");
     } else if (directives > 3) {
-        iniWarning(line, std::string(k) + " holds " + std::to_string(directives) +
+        iniWarning("format-directive", line, std::string(k) + " holds " + std::to_string(directives) +
                              " %s; only three texts are given (ProgName, ProgVersion, ProgName), the "
                              "others show nothing");
     }
@@ -170,7 +174,7 @@ void Checker::checkText(const std::string& code, int slot, const Loaded& loaded)
     text.push_back('\0');
     formatSlot(slot, text.data(), loaded, wide.data(), wide.size());
     if (strlen(wide.data()) > kTextSize - 1) {
-        iniWarning(line, std::string(k) + " is " + std::to_string(strlen(wide.data())) +
+        iniWarning("text-length", line, std::string(k) + " is " + std::to_string(strlen(wide.data())) +
                              " characters once formatted for [" + code + "]; the installer shows only the "
                              "first 1023");
     }

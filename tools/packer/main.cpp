@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,9 +13,11 @@
 #include "ArchiveReport.h"
 #include "InstallerBuild.h"
 #include "PackTree.h"
+#include "PeImage.h"
 #include "SetupCheck.h"
 #include "SetupInit.h"
 #include "Translations.h"
+#include "VersionRecord.h"
 
 namespace {
 
@@ -24,14 +27,17 @@ constexpr int kExitUsage = 2;
 
 const char kUsage[] =
     "usage: setup-pack build --ini SETUP.INI --payload FOLDER [--icon APP.ICO] [--company TEXT]\n"
-    "                        [--stub SETUP-STUB.EXE] [--jobs N] [--code-page SECTION=CP]...\n"
-    "                        [--translations none|all|LIST] --output SETUP.EXE\n"
+    "                        [--stub SETUP-STUB.EXE] [--launcher[=LAUNCHER.EXE]] [--jobs N]\n"
+    "                        [--code-page SECTION=CP]... [--translations none|all|LIST]\n"
+    "                        [--no-warn NAME]... --output SETUP.EXE\n"
     "       setup-pack create [--names=auto|ansi|wide] [--setup-ini=FILE] FOLDER ARCHIVE\n"
     "       setup-pack list ARCHIVE|SETUP.EXE\n"
     "       setup-pack verify ARCHIVE|SETUP.EXE\n"
-    "       setup-pack check --ini SETUP.INI --payload FOLDER [--strict]\n"
+    "       setup-pack check --ini SETUP.INI --payload FOLDER [--strict] [--launcher]\n"
     "                        [--code-page SECTION=CP]... [--translations none|all|LIST]\n"
+    "                        [--no-warn NAME]...\n"
     "       setup-pack init --program FOLDER/Program/APP.EXE [--output SETUP.INI]\n"
+    "       setup-pack info PROGRAM.EXE\n"
     "       setup-pack [COMMAND] --help\n";
 
 const char kBuildHelp[] =
@@ -49,6 +55,15 @@ const char kBuildHelp[] =
     "        untouched when it already holds exactly the new bytes.\n"
     "        --stub   the installer stub (default: setup-stub.exe beside setup-pack\n"
     "                 or in its build tree, then /usr/share/setup-pack/)\n"
+    "        --launcher  for a program that cannot handle \"-u\" (the uninstall\n"
+    "                 entry's command): Program/ProgFile.exe is installed as\n"
+    "                 ProgFile.program.exe, and a small launcher with its icons\n"
+    "                 and version record takes its place. The launcher runs\n"
+    "                 the uninstall on \"-u\" and \"-u -s\", and otherwise starts\n"
+    "                 the program with the same command line, waits for it and\n"
+    "                 ends with its exit code. --launcher=FILE names the\n"
+    "                 launcher (default: setup-launcher.exe, found as the stub)\n"
+    "        --no-warn  leaves out the warnings of one kind (see check --help)\n"
     "        --jobs   compressing threads (default: one per core; any number\n"
     "                 gives the same bytes)\n"
     "        SETUP.INI is UTF-8 text (a byte-order mark and LF lines allowed).\n"
@@ -98,20 +113,27 @@ const char kHelp[] =
     "        nothing after the last entry.\n"
     "        list and verify also take a built setup.exe (signed or not): they\n"
     "        read its payload and first print its ProgName, ProgVersion, ProgDir\n"
-    "        and languages.\n"
+    "        and languages. verify on a program that is no installer prints its\n"
+    "        version record, as info does, and fails.\n"
     "init    Writes a first setup INI (UTF-8) for the program APP.EXE: [Settings]\n"
     "        from the program (ProgFile from its name, ProgVersion from its version\n"
     "        record, ProgName from its ProductName), [EN] with the standard texts\n"
     "        and <placeholders> for ProgDesc, DirDesc and ExtDesc, which check\n"
     "        names until they are written, and a [FileType] example in comments.\n"
     "        SETUP.INI (default setup.ini) must not exist yet.\n"
+    "info    Prints a program's version record: its file and product versions,\n"
+    "        the texts of its string tables (ProductName, FileVersion, ...), and\n"
+    "        the ProgVersion the installer will record for it; or says that it\n"
+    "        has none, and what the installer then does.\n"
     "check   Finds the mistakes in a setup INI and a payload folder that would\n"
     "        fail or mislead on a customer's machine; see setup-pack check --help.\n"
     "\n"
     "Exit status: 0 success, 1 failure (reason on stderr), 2 bad usage.\n";
 
 const char kCheckHelp[] =
-    "usage: setup-pack check --ini SETUP.INI --payload FOLDER [--strict]\n"
+    "usage: setup-pack check --ini SETUP.INI --payload FOLDER [--strict] [--launcher]\n"
+    "                        [--code-page SECTION=CP]... [--translations none|all|LIST]\n"
+    "                        [--no-warn NAME]...\n"
     "\n"
     "Reads the setup INI as the installer will read it and the payload folder\n"
     "(Program/ and Documents/) as it will be installed, and reports, one per line\n"
@@ -126,16 +148,26 @@ const char kCheckHelp[] =
     "texts too long once formatted, FileType\n"
     "values (with the command and icon that will be registered), payload names\n"
     "outside Windows-1252, names in Program/ that start with '[' (they would\n"
-    "end the uninstaller's list of files) and paths too long for Windows.\n"
+    "end the uninstaller's list of files) and paths too long for Windows. A\n"
+    "note says what runs on \"-u\", the uninstall entry's command: the program\n"
+    "itself (it holds the uninstall library, or starts setup-uninstall.exe),\n"
+    "the launcher (build --launcher), or nothing that is known to handle it.\n"
+    "Notes show every value as the installer writes it, a line break (from\n"
+    "\\n) as <line break>. Each warning ends with its name, as [-Wname].\n"
     "\n"
     "  --ini SETUP.INI    the setup INI embedded in the installer\n"
     "  --payload FOLDER   the folder packed into the installer\n"
     "  --strict           warnings count as errors\n"
     "  --code-page SECTION=CP, --translations none|all|LIST\n"
     "                     as for setup-pack build, which checks the INI the same way\n"
+    "  --launcher         the installer is built with --launcher\n"
+    "  --no-warn NAME     leaves out the warnings of one kind, also under --strict\n"
+    "                     (repeatable); the names: %s\n"
     "\n"
     "Exit status: 0 no error (warnings and notes allowed), 1 errors found,\n"
     "2 bad usage.\n";
+
+bool optionValue(const std::vector<std::string>& args, size_t& i, const char* name, std::string& value, bool& missing);
 
 int usageError(const char* message) {
     std::fprintf(stderr, "setup-pack: %s\n%s", message, kUsage);
@@ -251,17 +283,57 @@ int create(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
+// The version record of a program, or false (with the reason on stderr) when
+// the file is no Windows program.
+bool printVersionRecord(const std::string& path) {
+    PeImage image;
+    std::string error;
+    if (!image.load(path, error)) {
+        std::fprintf(stderr, "setup-pack: %s: %s\n", path.c_str(), error.c_str());
+        return false;
+    }
+    std::fputs(describeVersionRecord(readVersionRecord(image)).c_str(), stdout);
+    return true;
+}
+
+int info(const std::vector<std::string>& args) {
+    if (args.size() != 1) return usageError("info takes one PROGRAM.EXE");
+    return printVersionRecord(args[0]) ? kExitOk : kExitFailed;
+}
+
+bool isProgramWithoutPayload(const std::string& path) {
+    PeImage image;
+    std::string error;
+    return image.load(path, error) &&
+           !image.find(ResourceName::number(kResourceRcData), ResourceName::number(kPayloadResource));
+}
+
 int readAnd(const std::vector<std::string>& args, int (*action)(const std::vector<uint8_t>&, std::FILE*, std::FILE*)) {
     if (args.size() != 1) return usageError("expected one ARCHIVE or SETUP.EXE");
     std::vector<uint8_t> bytes;
     std::string about, error;
     if (!readPayloadSource(args[0], bytes, about, error)) {
+        // A program, not an installer: what it offers the installer.
+        if (action == verifyArchive && isProgramWithoutPayload(args[0])) printVersionRecord(args[0]);
         std::fprintf(stderr, "setup-pack: %s\n", error.c_str());
         return kExitFailed;
     }
     std::fputs(about.c_str(), stdout);
     return action(bytes, stdout, stderr) == 0 ? kExitOk : kExitFailed;
 }
+
+std::string warningNameList() {
+    std::string list;
+    for (const std::string& name : warningNames()) list += (list.empty() ? "" : ", ") + name;
+    return list;
+}
+
+bool isWarningName(const std::string& name) {
+    const std::vector<std::string>& known = warningNames();
+    return std::find(known.begin(), known.end(), name) != known.end();
+}
+
+std::string noWarnUsage() { return "--no-warn takes a warning's name, one of: " + warningNameList(); }
 
 int check(const std::vector<std::string>& args) {
     std::string ini, payload;
@@ -270,8 +342,14 @@ int check(const std::vector<std::string>& args) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         bool missing = false;
+        std::string name;
         if (sourceArgument(args, i, source, missing)) {
             if (missing) return usageError((arg + " needs a value").c_str());
+        } else if (optionValue(args, i, "--no-warn", name, missing)) {
+            if (missing || !isWarningName(name)) return usageError(noWarnUsage().c_str());
+            options.noWarn.push_back(name);
+        } else if (arg == "--launcher") {
+            options.launcher = true;
         } else if (arg == "--strict") {
             options.strict = true;
         } else if ((arg == "--ini" || arg == "--payload") && i + 1 < args.size()) {
@@ -327,7 +405,19 @@ int build(const std::vector<std::string>& args) {
                            {"--jobs", &jobs}};
     SourceArguments source;
     for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--launcher" || args[i].compare(0, 11, "--launcher=") == 0) {
+            options.launcher = true;
+            options.launcherFile = args[i].size() > 11 ? args[i].substr(11) : "";
+            if (args[i].size() == 11) return usageError("--launcher= needs a file");
+            continue;
+        }
         bool known = false, missing = false;
+        std::string silenced;
+        if (optionValue(args, i, "--no-warn", silenced, missing)) {
+            if (missing || !isWarningName(silenced)) return usageError(noWarnUsage().c_str());
+            options.noWarn.push_back(silenced);
+            continue;
+        }
         known = sourceArgument(args, i, source, missing);
         for (const Named& n : named) {
             if (!known) known = optionValue(args, i, n.name, *n.value, missing);
@@ -405,7 +495,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (wantsHelp(args)) {
-        if (command == "check") std::printf("%s", kCheckHelp);
+        if (command == "check") std::printf(kCheckHelp, warningNameList().c_str());
         else std::printf("%s%s", kUsage, command == "build" ? kBuildHelp : kHelp);
         return kExitOk;
     }
@@ -415,5 +505,6 @@ int main(int argc, char** argv) {
     if (command == "verify") return readAnd(args, verifyArchive);
     if (command == "check") return check(args);
     if (command == "init") return init(args);
+    if (command == "info") return info(args);
     return usageError(("unknown command " + command).c_str());
 }
