@@ -101,15 +101,14 @@ int deleteEntryFile(const char* path, const char* folder, const char* name) {
 int removeFolder(const char* path, const char* parent, const char* name);
 
 // Removes one entry that an enumeration of the folder `path` (resolved as
-// `resolved`) found. "." and ".." are passed over (1); an entry listed as a
-// reparse point (a junction, a symbolic link) stays (0), and so does one
-// that, opened, turns out to be a link or no longer what was listed.
+// `resolved`) found. "." and ".." are passed over (1); an entry that, opened,
+// turns out to be a link (a junction, a symbolic link: a reparse point, or
+// where Wine opens what it points to, an entry resolving elsewhere) or no
+// longer what was listed stays (0).
 int removeFoundEntry(const char* path, const char* resolved, const WIN32_FIND_DATAA& entry) {
     const DWORD attributes = entry.dwFileAttributes;
     const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (directory && isDotEntry(entry.cFileName)) return 1;
-    // Not even opened: the checks below would refuse it too.
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return 0;
     char child[kPathSize];
     if (!joinPath(child, sizeof child, path, entry.cFileName)) return 0;
     if (directory) return removeFolder(child, resolved, entry.cFileName);

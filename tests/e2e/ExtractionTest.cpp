@@ -117,8 +117,9 @@ bool plantLink(const std::string& staging, const std::string& victim, std::strin
     return makeLink(staging, victim, why);
 }
 
+// The payload's Program folder would be extracted through the link.
 bool plantLinkInside(const std::string& staging, const std::string& victim, std::string* why) {
-    return writeFile(staging + "\\Program\\old.txt", "old") && makeLink(staging + "\\Program\\link", victim, why);
+    return writeFile(staging + "\\old.txt", "old") && makeLink(staging + "\\Program", victim, why);
 }
 
 bool plantOldTree(const std::string& staging, const std::string&, std::string*) {
