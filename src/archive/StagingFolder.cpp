@@ -58,10 +58,11 @@ int StagingFolder::isIntact() const {
     return isDirectory(path_) && !isLink(path_);
 }
 
+// removeTree makes its own checks: it refuses a link put in the folder's
+// place after the hold ends, and leaves every link inside.
 void StagingFolder::remove() {
     if (!made_) return;
-    const bool intact = isIntact() != 0;
     made_ = false;
     folder_.reset();
-    if (intact) removeTree(path_);
+    removeTree(path_);
 }

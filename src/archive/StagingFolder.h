@@ -28,7 +28,8 @@ public:
     int isIntact() const;
 
     // Ends the hold and removes the tree, only when create() made the folder
-    // and it is intact. Once only; a second call does nothing.
+    // (removeTree reaches through no link). Once only; a second call does
+    // nothing.
     void remove();
 
 private:
