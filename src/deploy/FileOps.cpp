@@ -14,8 +14,9 @@ namespace {
 constexpr size_t kPathSize = MAX_PATH;
 
 // A resolved path ("\\?\C:\...", or wherever a link above the given path
-// leads) may be longer than the path it was opened by.
-constexpr size_t kResolvedSize = 4 * MAX_PATH;
+// leads) may be longer than the path it was opened by. Two of these are on
+// the stack for each level of a removal.
+constexpr size_t kResolvedSize = 2 * MAX_PATH;
 
 // Reads the attributes, adds `add`, removes `remove`, and writes them back
 // with every other bit as read.
@@ -212,7 +213,9 @@ int deleteFile(const char* path) {
     char* last = findLastBackslash(folder);
     if (!last || last[1] == '\0') return 0;
     const char* name = path + (last + 1 - folder);
-    *last = '\0';
+    // A drive's root keeps its backslash: "C:" alone is the drive's current
+    // folder.
+    last[last > folder && last[-1] == ':' ? 1 : 0] = '\0';
     ScopedHandle parent(CreateFileA(*folder ? folder : "\\", FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
