@@ -7,16 +7,19 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 namespace {
 
 // Every pattern and child path is built in a buffer of the platform's path
 // limit, terminator included.
 constexpr size_t kPathSize = MAX_PATH;
 
-// A resolved path ("\\?\C:\...", or wherever a link above the given path
-// leads) may be longer than the path it was opened by. Two of these are on
-// the stack for each level of a removal.
-constexpr size_t kResolvedSize = 2 * MAX_PATH;
+// A resolved name (the path below its volume, as the file system resolves
+// it: wherever a link above the given path leads) may be longer than the
+// path it was opened by. Two of these are on the stack for each level of a
+// removal.
+constexpr size_t kResolvedUnits = 2 * MAX_PATH;
 
 // Reads the attributes, adds `add`, removes `remove`, and writes them back
 // with every other bit as read.
@@ -40,30 +43,46 @@ HANDLE openEntry(const char* path, DWORD access) {
 
 // The attributes of what the handle holds, when it is of the kind expected
 // (a directory or not) and no reparse point; else INVALID_FILE_ATTRIBUTES.
+// (Asked for the attributes alone: the whole file record costs Wine a look
+// at the volume, a millisecond a file.)
 DWORD plainAttributes(HANDLE handle, bool directory) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)) return INVALID_FILE_ATTRIBUTES;
-    const DWORD attributes = info.dwFileAttributes;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return INVALID_FILE_ATTRIBUTES;
+    FILE_ATTRIBUTE_TAG_INFO info;
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof info)) return INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = info.FileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.ReparseTag != 0) return INVALID_FILE_ATTRIBUTES;
     if (((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != directory) return INVALID_FILE_ATTRIBUTES;
     return attributes;
 }
 
-// The path the file system resolves the handle to, into `dst`
-// (kResolvedSize bytes).
-bool resolvedPath(HANDLE handle, char* dst) {
-    DWORD length = GetFinalPathNameByHandleA(handle, dst, kResolvedSize, FILE_NAME_NORMALIZED);
-    return length > 0 && length < kResolvedSize;
+// The name the file system resolves the handle to below its volume
+// ("\users\me\file.txt"), terminated, into `dst` (kResolvedUnits units).
+bool resolvedPath(HANDLE handle, WCHAR* dst) {
+    struct {
+        FILE_NAME_INFO info;
+        WCHAR more[kResolvedUnits];
+    } name;
+    if (!GetFileInformationByHandleEx(handle, FileNameInfo, &name, sizeof name)) return false;
+    const DWORD units = name.info.FileNameLength / sizeof(WCHAR);
+    if (units == 0 || units >= kResolvedUnits) return false;
+    memcpy(dst, name.info.FileName, units * sizeof(WCHAR));
+    dst[units] = L'\0';
+    return true;
 }
 
-// True when the handle resolves to the folder resolved as `folder` and the
-// entry `name` in it. Where the platform opens what a link points to even
-// when asked for the link itself, this tells the link from a plain entry.
-bool resolvesTo(HANDLE handle, const char* folder, const char* name) {
-    char expected[kResolvedSize];
-    char resolved[kResolvedSize];
-    return joinPath(expected, sizeof expected, folder, name) && resolvedPath(handle, resolved) &&
-           sameTextIgnoringCase(expected, resolved);
+// True when the handle resolves to the entry `name` of the folder resolved
+// as `folder`, compared as the file system compares names (ordinal, without
+// regard to case). Where the platform opens what a link points to even when
+// asked for the link itself (Wine), this tells the link from a plain entry.
+bool resolvesTo(HANDLE handle, const WCHAR* folder, const char* name) {
+    WCHAR expected[kResolvedUnits];
+    int length = lstrlenW(folder);
+    if (length >= static_cast<int>(kResolvedUnits) - 1) return false;
+    memcpy(expected, folder, length * sizeof(WCHAR));
+    if (length == 0 || expected[length - 1] != L'\\') expected[length++] = L'\\';
+    if (MultiByteToWideChar(CP_ACP, 0, name, -1, expected + length, kResolvedUnits - length) == 0) return false;
+    WCHAR resolved[kResolvedUnits];
+    return resolvedPath(handle, resolved) &&
+           CompareStringOrdinal(expected, -1, resolved, -1, TRUE) == CSTR_EQUAL;
 }
 
 // Marks the handle's file or empty directory for deletion; it goes when the
@@ -76,7 +95,7 @@ bool deleteByHandle(HANDLE handle) {
 // Opens the file `path` itself for `access` into `file`; its attributes when
 // it is a plain file that resolves to the entry `name` of the folder
 // resolved as `folder`, else INVALID_FILE_ATTRIBUTES.
-DWORD openFile(ScopedHandle& file, const char* path, DWORD access, const char* folder, const char* name) {
+DWORD openFile(ScopedHandle& file, const char* path, DWORD access, const WCHAR* folder, const char* name) {
     file.reset(openEntry(path, access));
     if (!file.isValid()) return INVALID_FILE_ATTRIBUTES;
     const DWORD attributes = plainAttributes(file.get(), false);
@@ -89,7 +108,7 @@ DWORD openFile(ScopedHandle& file, const char* path, DWORD access, const char* f
 // A read-only file loses that bit by its name while the checked handle is
 // held, the name then naming nothing else: Wine opens no read-only file to
 // change its attributes by handle.
-int deleteEntryFile(const char* path, const char* folder, const char* name) {
+int deleteEntryFile(const char* path, const WCHAR* folder, const char* name) {
     ScopedHandle file;
     const DWORD attributes = openFile(file, path, DELETE, folder, name);
     if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
@@ -99,14 +118,14 @@ int deleteEntryFile(const char* path, const char* folder, const char* name) {
     return deleteByHandle(file.get()) ? 1 : 0;
 }
 
-int removeFolder(const char* path, const char* parent, const char* name);
+int removeFolder(const char* path, const WCHAR* parent, const char* name);
 
 // Removes one entry that an enumeration of the folder `path` (resolved as
 // `resolved`) found. "." and ".." are passed over (1); an entry that, opened,
 // turns out to be a link (a junction, a symbolic link: a reparse point, or
 // where Wine opens what it points to, an entry resolving elsewhere) or no
 // longer what was listed stays (0).
-int removeFoundEntry(const char* path, const char* resolved, const WIN32_FIND_DATAA& entry) {
+int removeFoundEntry(const char* path, const WCHAR* resolved, const WIN32_FIND_DATAA& entry) {
     const DWORD attributes = entry.dwFileAttributes;
     const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (directory && isDotEntry(entry.cFileName)) return 1;
@@ -120,7 +139,7 @@ int removeFoundEntry(const char* path, const char* resolved, const WIN32_FIND_DA
 // stays, so that one held file keeps only itself and its folders. 0 when
 // anything stays. A directory that cannot be enumerated counts as emptied
 // (1): its own removal then decides.
-int removeContents(const char* path, const char* resolved) {
+int removeContents(const char* path, const WCHAR* resolved) {
     char buffer[kPathSize];
     if (!folderPattern(buffer, path)) return 0;
     WIN32_FIND_DATAA entry;
@@ -136,8 +155,8 @@ int removeContents(const char* path, const char* resolved) {
 // Opens the folder `path` itself for `access` into `folder`; true only when
 // it is a plain folder that resolves, with a `parent`, to the entry `name`
 // of that folder, and then its resolved path is in `resolved`.
-bool openFolder(ScopedHandle& folder, const char* path, DWORD access, const char* parent, const char* name,
-                char* resolved, DWORD& attributes) {
+bool openFolder(ScopedHandle& folder, const char* path, DWORD access, const WCHAR* parent, const char* name,
+                WCHAR* resolved, DWORD& attributes) {
     folder.reset(openEntry(path, access));
     if (!folder.isValid()) return false;
     attributes = plainAttributes(folder.get(), true);
@@ -151,8 +170,8 @@ bool openFolder(ScopedHandle& folder, const char* path, DWORD access, const char
 // cannot ask for deletion itself, as the enumeration does not share it.
 // With a `parent`, it must resolve to the entry `name` of that folder. 0
 // when it is a link, anything in it stays, or it cannot be removed.
-int removeFolder(const char* path, const char* parent, const char* name) {
-    char resolved[kResolvedSize];
+int removeFolder(const char* path, const WCHAR* parent, const char* name) {
+    WCHAR resolved[kResolvedUnits];
     DWORD attributes = 0;
     int emptied = 0;
     {
@@ -162,10 +181,10 @@ int removeFolder(const char* path, const char* parent, const char* name) {
     }
     // Tried even when something inside stayed: it then fails and changes
     // nothing, and a folder too deep to enumerate is removed when empty.
-    char again[kResolvedSize];
+    WCHAR again[kResolvedUnits];
     ScopedHandle folder;
     const bool removed = openFolder(folder, path, DELETE, parent, name, again, attributes) &&
-                         sameTextIgnoringCase(resolved, again) &&
+                         CompareStringOrdinal(resolved, -1, again, -1, TRUE) == CSTR_EQUAL &&
                          deleteByHandle(folder.get());
     return emptied && removed ? 1 : 0;
 }
@@ -219,7 +238,7 @@ int deleteFile(const char* path) {
     ScopedHandle parent(CreateFileA(*folder ? folder : "\\", FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    char resolved[kResolvedSize];
+    WCHAR resolved[kResolvedUnits];
     if (!parent.isValid() || !resolvedPath(parent.get(), resolved)) return 0;
     return deleteEntryFile(path, resolved, name);
 }
