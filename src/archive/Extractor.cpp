@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include "archive/ArchiveFormat.h"
+#include "archive/StagingFolder.h"
 #include "common/Format.h"
 #include "common/InstallState.h"
 #include "common/MessagePump.h"
@@ -253,7 +254,7 @@ int ArchiveExtractor::extract(HWND owner, const uint8_t* archive, uint32_t size,
     return result;
 }
 
-int extractPayload(HWND owner) {
+int extractPayload(HWND owner, StagingFolder& stagingFolder) {
     char staging[kPathSize];
     DWORD length = GetTempPathA(sizeof staging, staging);
     if (length == 0 || length >= sizeof staging) return 0;
@@ -267,12 +268,16 @@ int extractPayload(HWND owner) {
         return 0;
     }
     copyText(installState.stagingDir, kPathSize, staging);
-    removeTree(installState.stagingDir);
+    if (!stagingFolder.create(owner, installState.stagingDir)) return 0;
 
     HRSRC resource = FindResourceExA(nullptr, RT_RCDATA, MAKEINTRESOURCEA(IDR_PAYLOAD), 0);
     HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
     const uint8_t* archive = loaded ? static_cast<const uint8_t*>(LockResource(loaded)) : nullptr;
     if (!archive) return 0;
     ArchiveExtractor extractor;
-    return extractor.extract(owner, archive, SizeofResource(nullptr, resource), installState.stagingDir) ? 1 : 0;
+    if (!extractor.extract(owner, archive, SizeofResource(nullptr, resource), installState.stagingDir)) return 0;
+    // What the install step copies must be what was extracted.
+    if (stagingFolder.isIntact()) return 1;
+    showFailure(owner, "Unable to create file.", installState.stagingDir);
+    return 0;
 }

@@ -7,13 +7,17 @@
 #include "common/InstallState.h"
 #include "common/SafeNames.h"
 
+class StagingFolder;
+
 // Unpacks resource 129 into the staging directory: the user's temp folder,
 // ProgName and a backslash. The path is stored in installState.stagingDir
 // once it is known to be sound (ProgName a plain folder name, the whole
-// path within 260 bytes), before anything is removed or written; an old
-// tree there is removed first. 1 = every entry of the walk was extracted;
-// 0 = failure (messages, if any, already shown).
-int extractPayload(HWND owner);
+// path within 260 bytes), before anything is removed or written; then
+// `staging` makes the folder afresh and holds it (StagingFolder.h), and the
+// run removes it through `staging`. 1 = every entry of the walk was
+// extracted and the folder is still the one made; 0 = failure (messages, if
+// any, already shown).
+int extractPayload(HWND owner, StagingFolder& staging);
 
 class ArchiveExtractor {
 public:

@@ -14,20 +14,25 @@ int addReadOnlyAttribute(const char* path);
 int addSystemAttribute(const char* path);
 int clearReadOnlyAttribute(const char* path);
 
-// Clears the read-only attribute, then deletes the file. Non-zero = deleted.
+// 1 when the path (a trailing backslash aside) is a junction, a symbolic
+// link or another reparse point; else 0. Where the platform marks only links
+// to folders this way (Wine), a link to a file reads as a file.
+int isLink(const char* path);
+
+// Deletes the file `path` (a full path; its last component a long name), its
+// read-only attribute cleared first. A link stays, and so does a file that,
+// opened by its name, resolves to anywhere but that folder and name (a link
+// the platform does not mark as one). Non-zero = deleted.
 int deleteFile(const char* path);
 
 // Deletes a directory with everything in it, depth first. An entry that
 // cannot be deleted (held open, a path that does not fit 260 bytes) stays
 // with the folders above it, the removal goes on with the rest, and the
-// result is 0. Otherwise the result is RemoveDirectoryA's on the directory
-// itself. The path may end with a backslash; an empty or null path is
-// refused with 0.
+// result is 0. No removal reaches through a link: a path that is itself a
+// link, or is no directory, is refused with 0 and left as it is; inside,
+// every link (to a folder or a file, at any depth) stays with what it points
+// to, and its folders with it. Each folder is held open while it is emptied
+// and every entry is deleted by a handle opened on the entry itself, checked
+// first to resolve to its own folder and name. The path may end with a
+// backslash; an empty or null path, or a drive, is refused with 0.
 int removeTree(const char* path);
-
-// Removes one entry that an enumeration of `parent` found, trusting the
-// attributes it reported: "." and ".." are passed over (1), a junction or
-// directory link is removed as a link (what it points to stays), a
-// directory with its tree, a file after its read-only bit is cleared.
-// Non-zero = removed.
-int removeFoundEntry(const char* parent, const WIN32_FIND_DATAA& entry);

@@ -79,7 +79,9 @@ void showOverflow(HWND owner, const PathOverflow& overflow) {
 
 // A failed copy is rolled back through the journals: a destination folder
 // that this run created goes whole; in one that existed (an earlier install,
-// the user's documents) only what this run created goes.
+// the user's documents) only what this run created goes, and below a folder
+// that existed as a link nothing goes (TreeCopy.h). The removal itself never
+// reaches through a link (FileOps.h).
 int installProgram(HWND owner) {
     installState.programPath[0] = '\0';
     StepPaths paths;

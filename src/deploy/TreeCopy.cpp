@@ -142,15 +142,24 @@ struct CopyOptions {
     int clearReadOnly;
 };
 
+// A destination folder that existed as a link (a junction, a symbolic link)
+// may lead anywhere, outside the user's own folders too: what lies below it
+// gets the copied files, as the user who made the link may want, but no
+// Desktop.INI, no system-folder mark, and no entry in the rollback's journal.
+// Only folders found existing are looked at: a folder this copy created is
+// its own.
+bool reachedThroughLink(bool created, const char* folder) { return !created && isLink(folder); }
+
 // One file entry of a level. The destination's attributes are read once;
 // the source's come from the enumeration, so a file that is not read-only
 // costs no attribute writes. false = cancelled.
 bool copyFileEntry(const CopyOptions& options, const WIN32_FIND_DATAA& found, const char* source,
-                   const char* destination, const char* folder, CopyJournal* journal) {
+                   const char* destination, const char* folder, CopyJournal* journal, bool linked) {
     pumpMessages();
     const DWORD existing = GetFileAttributesA(destination);
     const bool existed = existing != INVALID_FILE_ATTRIBUTES;
     if (sameTextIgnoringCase(found.cFileName, "Desktop.INI")) {
+        if (linked) return true;
         customiseFolder(source, destination, folder);
         if (journal && !existed && pathExists(destination)) record(journal, destination);
         return true;
@@ -171,25 +180,27 @@ bool copyFileEntry(const CopyOptions& options, const WIN32_FIND_DATAA& found, co
 }
 
 int copyLevel(const CopyOptions& options, const char* source, const char* destination,
-              CopyJournal* journal);
+              CopyJournal* journal, bool linked);
 
 // One directory entry of a level: the directory, then its tree. Nothing below
-// a directory created here is recorded: the directory stands for it all.
+// a directory created here is recorded: the directory stands for it all, as
+// nothing is below a link.
 bool copyDirectoryEntry(const CopyOptions& options, const char* source, const char* destination,
-                        CopyJournal* journal) {
+                        CopyJournal* journal, bool linked) {
     bool created = false;
     if (!createDirectory(options.owner, destination, journal, created)) return false;
-    return copyLevel(options, source, destination, created ? nullptr : journal) != 0;
+    linked = linked || reachedThroughLink(created, destination);
+    return copyLevel(options, source, destination, created || linked ? nullptr : journal, linked) != 0;
 }
 
 int copyLevel(const CopyOptions& options, const char* source, const char* destination,
-              CopyJournal* journal) {
+              CopyJournal* journal, bool linked) {
     return forEachChild(source, destination, nullptr,
                         [&](const WIN32_FIND_DATAA& found, const char* childSource, const char* childDestination) {
                             return isDirectoryEntry(found)
-                                ? copyDirectoryEntry(options, childSource, childDestination, journal)
+                                ? copyDirectoryEntry(options, childSource, childDestination, journal, linked)
                                 : copyFileEntry(options, found, childSource, childDestination, destination,
-                                                journal);
+                                                journal, linked);
                         });
 }
 
@@ -198,7 +209,8 @@ int copyLevel(const CopyOptions& options, const char* source, const char* destin
 int copyTree(HWND owner, const char* source, const char* destination, int overwriteExisting,
              int clearReadOnly, CopyJournal* journal) {
     const CopyOptions options = {owner, overwriteExisting, clearReadOnly};
-    return copyLevel(options, source, destination, journal);
+    const bool linked = isLink(destination) != 0;
+    return copyLevel(options, source, destination, linked ? nullptr : journal, linked);
 }
 
 int copyTreeIfPresent(HWND owner, const char* source, const char* destination, int overwriteExisting,

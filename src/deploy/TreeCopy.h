@@ -11,8 +11,11 @@ struct PathOverflow;
 // copied but rebuilt for the installation. `overwriteExisting` 0 leaves
 // existing destination files alone; `clearReadOnly` 1 makes every copied file
 // writable. `journal` (may be null) records each directory and file that the
-// copy creates. 1 = completed; 0 = cancelled by the user, or a path below
-// would not fit 260 bytes (nothing is asked then).
+// copy creates. A destination folder that already existed as a link
+// (`destination` itself or one below it) is copied into, but gets no
+// Desktop.INI and no system-folder mark, and nothing below it is recorded.
+// 1 = completed; 0 = cancelled by the user, or a path below would not fit
+// 260 bytes (nothing is asked then).
 int copyTree(HWND owner, const char* source, const char* destination,
              int overwriteExisting, int clearReadOnly, CopyJournal* journal = nullptr);
 

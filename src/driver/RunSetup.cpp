@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "archive/Extractor.h"
+#include "archive/StagingFolder.h"
 #include "common/Format.h"
 #include "common/InstallState.h"
 #include "common/Process.h"
@@ -61,7 +62,7 @@ void showMessage(HWND owner, Slot text) {
 
 // The stages after a successful configuration, in order; 1 once the program
 // is installed and started.
-int runConfiguredStages(HWND owner, bool unattended) {
+int runConfiguredStages(HWND owner, bool unattended, StagingFolder& staging) {
     char title[kTextSize];
     formatText(title, sizeof title, " %s", setupString(Slot::ProgName));
     SetWindowTextA(owner, title);
@@ -77,7 +78,7 @@ int runConfiguredStages(HWND owner, bool unattended) {
         return 0;
     }
     closeRunningInstances();
-    if (!extractPayload(owner)) return 0;
+    if (!extractPayload(owner, staging)) return 0;
     if (!installProgram(owner)) return 0;
 
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
@@ -98,13 +99,15 @@ int runSetup(HINSTANCE instance, const char* commandTail) {
 
     OwnerWindow owner;
     owner.create();
+    StagingFolder staging;
     int result = 0;
     readProgramFilesDir(installState.baseDir);
-    if (loadSetupConfiguration(owner.window)) result = runConfiguredStages(owner.window, unattended);
+    if (loadSetupConfiguration(owner.window)) result = runConfiguredStages(owner.window, unattended, staging);
 
     // Cleanup, on every way out: the staged files go (after the program was
-    // started), then a run that installed nothing says so.
-    if (installState.stagingDir[0]) removeTree(installState.stagingDir);
+    // started), then a run that installed nothing says so. Only a staging
+    // folder that this run made, and that is still that folder, is removed.
+    staging.remove();
     if (result == 0) showMessage(owner.window, Slot::InstallFailed);
     return result;
 }

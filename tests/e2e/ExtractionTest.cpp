@@ -4,6 +4,7 @@
 #include "AnswerProbe.h"
 #include "InstallerRun.h"
 #include "PrefixState.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -97,6 +98,76 @@ TEST(Extraction, OwnerWindowKeepsAnsweringUntilTheCompletionBox) {
         << outcome.run.describe();
     EXPECT_GE(probe.answered(), 1 + boxAfterMs / 250) << "answers in the " << boxAfterMs << " ms before the box";
     EXPECT_LE(probe.longestWaitMs(), 2000u) << "the box came after " << boxAfterMs << " ms";
+}
+
+// Any program the user runs can put something at the staging name before
+// the elevated installer runs. A link there, or a link inside an old staging
+// folder, leads to a folder of someone else's: it is left byte for byte and
+// nothing is extracted into it; the run stops, naming the staging path. An
+// old staging folder of plain files is replaced and the install goes on.
+struct PlantCase {
+    const char* what;
+    // What is put at the staging path, pointing to `victim` (a folder with
+    // files); false with the reason when the platform cannot make it.
+    bool (*plant)(const std::string& staging, const std::string& victim, std::string* why);
+    bool installs;
+};
+
+bool plantLink(const std::string& staging, const std::string& victim, std::string* why) {
+    return makeLink(staging, victim, why);
+}
+
+// The payload's Program folder would be extracted through the link.
+bool plantLinkInside(const std::string& staging, const std::string& victim, std::string* why) {
+    return writeFile(staging + "\\old.txt", "old") && makeLink(staging + "\\Program", victim, why);
+}
+
+bool plantOldTree(const std::string& staging, const std::string&, std::string*) {
+    return writeFile(staging + "\\Program\\old.txt", "old") && writeFile(staging + "\\Documents\\sub\\old.txt", "old");
+}
+
+TEST(Extraction, StagingNameTakenBeforeTheRunNeverLeadsElsewhere) {
+    const PlantCase cases[] = {
+        {"the staging path a link to a folder", plantLink, false},
+        {"a link inside an old staging folder", plantLinkInside, false},
+        {"an old staging folder of plain files", plantOldTree, true},
+    };
+    for (const PlantCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ProgramNames names("Planted");
+        TempDir victim;
+        ASSERT_TRUE(writeFile(victim / "keep.txt", "keep"));
+        ASSERT_TRUE(writeFile(victim / "sub\\deeper.txt", "deeper"));
+        const std::string staging = stagingFolder(names);
+        std::string why;
+        if (!c.plant(staging, victim.path(), &why)) GTEST_SKIP() << why;
+        const std::string before = treeSnapshot(victim.path());
+
+        ArchiveWriter writer;
+        writer.addFile("Program\\" + names.progFile + ".exe", "not started for real");
+        writer.addFile("Program\\keep.txt", "payload");
+        writer.addFile("Documents\\note.txt", "payload");
+        InstallerRun installer(setupIni(names), writer.build());
+        ASSERT_TRUE(installer.ready());
+        InstallerOutcome outcome = installer.run("-s", pressOk);
+
+        EXPECT_EQ(before, treeSnapshot(victim.path())) << "the folder a link leads to is untouched";
+        if (c.installs) {
+            EXPECT_EQ(std::vector<Shown>({{names.progName, names.progName + " " + names.version + " done EN"}}),
+                      outcome.messages)
+                << outcome.run.describe();
+            EXPECT_EQ(1u, outcome.run.exitCode);
+            EXPECT_FALSE(pathExists(staging)) << "the staging folder goes at exit";
+            removeInstalled(names, "C:\\Program Files\\" + names.progDir);
+            continue;
+        }
+        EXPECT_EQ(std::vector<Shown>({{staging + "\\", "Unable to create file."},
+                                      {names.progName, names.progName + " failed EN"}}),
+                  outcome.messages)
+            << outcome.run.describe();
+        EXPECT_EQ(0u, outcome.run.exitCode);
+        EXPECT_FALSE(pathExists("C:\\Program Files\\" + names.progDir)) << "nothing is installed";
+    }
 }
 
 }  // namespace

@@ -78,11 +78,12 @@ struct StagingCase {
 };
 
 // On every way out the staging folder's contents go, except a file another
-// process holds open.
+// process holds open. An old staging folder that keeps such a file is not
+// the run's own: the run stops before extracting anything into it.
 TEST(StagingFolder, OnlyAFileHeldOpenStaysAtExit) {
     const StagingCase cases[] = {
         {"installed", false, false, 1},
-        {"held staged file", true, false, 1},
+        {"held staged file", true, false, 0},
         {"failed install step", false, true, 0},
         {"held file and failed install step", true, true, 0},
     };

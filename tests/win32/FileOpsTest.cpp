@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <string.h>
-#include <winioctl.h>
 
 #include <string>
 #include <vector>
@@ -38,6 +37,12 @@ bool exists(const std::string& path) { return attributesOf(path) != INVALID_FILE
     return ::testing::AssertionFailure() << "cannot create " << path;
 }
 
+::testing::AssertionResult writeFileWithReadOnly(const std::string& path) {
+    if (!writeFile(path, "read-only") || !SetFileAttributesA(path.c_str(), kA | kR))
+        return ::testing::AssertionFailure() << "cannot create " << path;
+    return ::testing::AssertionSuccess();
+}
+
 ::testing::AssertionResult makeDir(const std::string& path) {
     if (CreateDirectoryA(path.c_str(), nullptr)) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "cannot create folder " << path << ", error " << GetLastError();
@@ -54,42 +59,6 @@ bool exists(const std::string& path) { return attributesOf(path) != INVALID_FILE
         if (exists(root + "\\" + p)) wrong += " still there: " + p + ";";
     if (wrong.empty()) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << wrong;
-}
-
-// Turns the empty folder `link` into a junction to `target`. false (with the
-// reason) where the file system cannot hold one.
-bool makeJunction(const std::string& link, const std::string& target, std::string* error) {
-    HANDLE folder = CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (folder == INVALID_HANDLE_VALUE) {
-        *error = "cannot open the folder, error " + std::to_string(GetLastError());
-        return false;
-    }
-    // A mount-point reparse buffer: tag, data length, reserved, then the
-    // substitute name "\??\target" and an empty print name, both UTF-16.
-    std::wstring substitute = L"\\??\\" + std::wstring(target.begin(), target.end());
-    const WORD nameBytes = static_cast<WORD>(substitute.size() * 2);
-    std::vector<BYTE> buffer(8 + 8 + nameBytes + 4, 0);
-    auto put16 = [&](size_t at, WORD value) { memcpy(&buffer[at], &value, 2); };
-    DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
-    memcpy(&buffer[0], &tag, 4);
-    put16(4, static_cast<WORD>(buffer.size() - 8));
-    put16(8, 0);                                  // substitute name offset
-    put16(10, nameBytes);                         // substitute name length
-    put16(12, static_cast<WORD>(nameBytes + 2));  // print name offset
-    put16(14, 0);                                 // print name length
-    memcpy(&buffer[16], substitute.data(), nameBytes);
-    DWORD returned = 0;
-    BOOL made = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                nullptr, 0, &returned, nullptr);
-    DWORD code = GetLastError();
-    CloseHandle(folder);
-    if (!made) *error = "FSCTL_SET_REPARSE_POINT failed, error " + std::to_string(code);
-    if (made && !(GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        *error = "the junction does not read back as a reparse point";
-        return false;
-    }
-    return made != 0;
 }
 
 struct PathKindCase {
@@ -317,49 +286,122 @@ TEST(RemoveTree, RefusesAnEmptyPath) {
     if (!ready) GTEST_SKIP() << "the canary is not the first entry of C:\\ (" << first.cFileName << ")";
 }
 
-// The attributes of an entry are taken from the enumeration. An entry that
-// says it is a junction is removed as a link: when it is in fact a folder
-// with contents, the removal fails and the contents stay.
-TEST(RemoveFoundEntry, TrustsTheAttributesTheEnumerationGave) {
-    struct EntryCase {
-        const char* what;
-        DWORD attributes;
-        bool removed;
-        bool contentsStay;
+// What a link points to: a folder with a plain file, a read-only file and a
+// subfolder, and a file beside it, checked byte for byte (names, attributes,
+// contents) after each removal.
+struct Outside {
+    std::string folder;
+    std::string emptyFolder;
+    std::string file;
+    std::string readOnlyFile;
+};
+
+Outside makeOutside(const TempDir& dir) {
+    Outside o{dir / "outside", dir / "outside-empty", dir / "outside-file.txt", dir / "outside-ro.txt"};
+    EXPECT_TRUE(writeFile(o.folder + "\\keep.txt", "keep"));
+    EXPECT_TRUE(writeFile(o.folder + "\\sub\\deeper.txt", "deeper"));
+    EXPECT_TRUE(writeFileWithReadOnly(o.folder + "\\ro.txt"));
+    EXPECT_TRUE(makeDir(o.emptyFolder));
+    EXPECT_TRUE(writeFile(o.file, "file"));
+    EXPECT_TRUE(writeFileWithReadOnly(o.readOnlyFile));
+    return o;
+}
+
+struct LinkCase {
+    const char* what;
+    const char* link;      // below the tree, made a link to `target`
+    const char* target;    // "folder", "empty", "file" or "readonly"
+    const char* removed;   // the path given to the removal, below the parent
+    const char* stays;     // what must stay of the tree, below the parent
+};
+
+const std::string& targetOf(const Outside& o, const std::string& which) {
+    if (which == "folder") return o.folder;
+    if (which == "empty") return o.emptyFolder;
+    if (which == "file") return o.file;
+    return o.readOnlyFile;
+}
+
+// No removal reaches through a link: the link stays with the folders that
+// hold it, what it points to is untouched, and the rest of the tree goes.
+// The links are junctions and symbolic links on Windows, Unix symbolic
+// links under Wine (where a removal through the name of a link removes what
+// it points to).
+TEST(RemoveTree, NeverReachesThroughALink) {
+    const LinkCase cases[] = {
+        {"the root a link to a folder", "tree\\root", "folder", "tree\\root", "tree\\root"},
+        {"the root a link, given with a backslash", "tree\\root", "folder", "tree\\root\\", "tree\\root"},
+        {"an entry a link to a folder", "tree\\link", "folder", "tree", "tree\\link"},
+        {"an entry a link to an empty folder", "tree\\link", "empty", "tree", "tree\\link"},
+        {"an entry a link to a file", "tree\\link.txt", "file", "tree", "tree\\link.txt"},
+        {"an entry a link to a read-only file", "tree\\link.txt", "readonly", "tree", "tree\\link.txt"},
+        {"a link two folders down", "tree\\a\\b\\link", "folder", "tree", "tree\\a\\b\\link"},
+        {"a link to a file two folders down", "tree\\a\\b\\link.txt", "file", "tree", "tree\\a\\b\\link.txt"},
     };
-    const EntryCase cases[] = {
-        {"junction", kD | FILE_ATTRIBUTE_REPARSE_POINT, false, true},
-        {"folder", kD, true, false},
-        {"dot entry", kD, true, true},
-    };
-    for (const EntryCase& c : cases) {
+    for (const LinkCase& c : cases) {
         SCOPED_TRACE(c.what);
-        TempDir parent;
-        ASSERT_TRUE(makeDir(parent / "target"));
-        ASSERT_TRUE(make(parent / "target\\kept.txt"));
-        WIN32_FIND_DATAA entry = {};
-        entry.dwFileAttributes = c.attributes;
-        lstrcpynA(entry.cFileName, std::string(c.what) == "dot entry" ? ".." : "target", MAX_PATH);
-        EXPECT_EQ(c.removed, removeFoundEntry(parent.path().c_str(), entry) != 0);
-        EXPECT_EQ(c.contentsStay, exists(parent / "target\\kept.txt"));
+        TempDir dir;
+        const Outside outside = makeOutside(dir);
+        ASSERT_TRUE(make(dir / "tree\\plain.txt"));
+        ASSERT_TRUE(make(dir / "tree\\a\\b\\plain.txt"));
+        ASSERT_TRUE(make(dir / "tree\\a\\other.txt"));
+        std::string why;
+        if (!makeLink(dir / c.link, targetOf(outside, c.target), &why)) GTEST_SKIP() << why;
+        const std::string before = treeSnapshot(dir.path());
+        const std::string outsideBefore = treeSnapshot(outside.folder) + readFile(outside.file) +
+                                          std::to_string(attributesOf(outside.readOnlyFile));
+
+        EXPECT_EQ(0, removeTree((dir / c.removed).c_str()));
+        EXPECT_EQ(outsideBefore, treeSnapshot(outside.folder) + readFile(outside.file) +
+                                     std::to_string(attributesOf(outside.readOnlyFile)));
+        EXPECT_TRUE(onlyThese(dir.path(), {"outside\\keep.txt", "outside-empty", "outside-ro.txt", c.stays}, {}));
+        if (std::string(c.removed) != c.link && std::string(c.removed) != std::string(c.link) + "\\") {
+            // Everything else of the tree is gone.
+            EXPECT_TRUE(onlyThese(dir.path(), {}, {"tree\\plain.txt", "tree\\a\\other.txt"}));
+        } else {
+            EXPECT_EQ(before, treeSnapshot(dir.path())) << "a refused root changes nothing";
+        }
     }
 }
 
-// A real junction where the platform can make one: the removal of the tree
-// that holds it leaves the folder it points to whole.
-TEST(RemoveTree, LeavesWhatAJunctionPointsTo) {
-    TempDir parent;
-    ASSERT_TRUE(makeDir(parent / "outside"));
-    ASSERT_TRUE(make(parent / "outside\\kept.txt"));
-    ASSERT_TRUE(makeDir(parent / "tree"));
-    ASSERT_TRUE(makeDir(parent / "tree\\link"));
-    std::string error;
-    if (!makeJunction(parent / "tree\\link", parent / "outside", &error)) {
-        GTEST_SKIP() << "no junction on this platform: " << error;
+// deleteFile, used on files a run made (the rollback, its temporary INI),
+// deletes a plain file, read-only or not, and never what a link points to.
+TEST(FileDeletion, DeletesAFileButNotThroughALink) {
+    TempDir dir;
+    const Outside outside = makeOutside(dir);
+    ASSERT_TRUE(make(dir / "plain.txt"));
+    ASSERT_TRUE(writeFileWithReadOnly(dir / "readonly.txt"));
+    EXPECT_NE(0, deleteFile((dir / "plain.txt").c_str()));
+    EXPECT_NE(0, deleteFile((dir / "readonly.txt").c_str()));
+    EXPECT_TRUE(onlyThese(dir.path(), {}, {"plain.txt", "readonly.txt"}));
+
+    const char* const targets[] = {"file", "readonly"};
+    for (const char* target : targets) {
+        SCOPED_TRACE(target);
+        std::string link = dir / (std::string("link-") + target);
+        std::string why;
+        if (!makeLink(link, targetOf(outside, target), &why)) GTEST_SKIP() << why;
+        const std::string file = targetOf(outside, target);
+        const std::string before = readFile(file) + std::to_string(attributesOf(file));
+        EXPECT_EQ(0, deleteFile(link.c_str()));
+        EXPECT_EQ(before, readFile(file) + std::to_string(attributesOf(file)));
     }
-    EXPECT_NE(0, removeTree((parent / "tree").c_str()));
-    EXPECT_FALSE(exists(parent / "tree"));
-    EXPECT_TRUE(exists(parent / "outside\\kept.txt"));
+}
+
+// The tree's own folders can be told from links by name alone where the
+// platform marks links to folders (Windows, Wine); a trailing backslash does
+// not hide one.
+TEST(IsLink, TellsALinkToAFolderByItsName) {
+    TempDir dir;
+    ASSERT_TRUE(makeDir(dir / "target"));
+    ASSERT_TRUE(make(dir / "file.txt"));
+    std::string why;
+    if (!makeLink(dir / "link", dir / "target", &why)) GTEST_SKIP() << why;
+    EXPECT_NE(0, isLink((dir / "link").c_str()));
+    EXPECT_NE(0, isLink((dir / "link\\").c_str()));
+    EXPECT_EQ(0, isLink((dir / "target").c_str()));
+    EXPECT_EQ(0, isLink((dir / "file.txt").c_str()));
+    EXPECT_EQ(0, isLink((dir / "missing").c_str()));
 }
 
 }  // namespace

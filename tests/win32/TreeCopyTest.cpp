@@ -242,4 +242,53 @@ TEST_F(TreeCopyTest, JournalRollBackRemovesOnlyWhatTheCopyCreated) {
     EXPECT_FALSE(pathExists(destination));
 }
 
+// A folder that existed as a link may lead outside the user's own folders:
+// the copy follows it with the files, but writes no Desktop.INI there, marks
+// nothing there a system folder, and its rollback deletes nothing there.
+TEST_F(TreeCopyTest, FolderReachedThroughALinkGetsTheFilesOnly) {
+    struct LinkCase {
+        const char* what;
+        const char* link;  // below the destination; "" = the destination itself
+    };
+    const LinkCase cases[] = {
+        {"the destination a link", ""},
+        {"a folder of the destination a link", "\\sub"},
+    };
+    for (const LinkCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        removeFileTree(source);
+        destination = temp / uniqueName("installed");  // a link made here is not removed
+        const std::string outside = temp / uniqueName("outside");
+        ASSERT_TRUE(writeFile(outside + "\\mine.txt", "mine"));
+        ASSERT_TRUE(writeFile(source + "\\Desktop.ini", "[.ShellClassInfo]\r\nInfoTip=%s\r\n"));
+        ASSERT_TRUE(writeFile(source + "\\a.txt", "a"));
+        ASSERT_TRUE(writeFile(source + "\\sub\\Desktop.ini", "[.ShellClassInfo]\r\nInfoTip=%s\r\n"));
+        ASSERT_TRUE(writeFile(source + "\\sub\\b.txt", "b"));
+        ASSERT_TRUE(writeFile(source + "\\sub\\new\\c.txt", "c"));
+        if (*c.link) {
+            ASSERT_TRUE(CreateDirectoryA(destination.c_str(), nullptr));
+        }
+        std::string why;
+        if (!makeLink(destination + c.link, outside, &why)) GTEST_SKIP() << why;
+        const Paths reached = *c.link ? Paths({"b.txt", "mine.txt", "new\\", "new\\c.txt"})
+                                      : Paths({"a.txt", "mine.txt", "sub\\", "sub\\b.txt", "sub\\new\\",
+                                               "sub\\new\\c.txt"});
+
+        CopyJournal journal;
+        ASSERT_EQ(1, copy(0, 1, &journal));
+        EXPECT_EQ(reached, treePaths(outside));
+        EXPECT_EQ(0u, fileAttributes(outside) & FILE_ATTRIBUTE_SYSTEM);
+        if (*c.link) {
+            // The destination's own folder is customised as ever.
+            EXPECT_TRUE(pathExists(destination + "\\Desktop.ini"));
+            EXPECT_NE(0u, fileAttributes(destination) & FILE_ATTRIBUTE_SYSTEM);
+        }
+        journal.rollBack();
+        EXPECT_EQ(reached, treePaths(outside)) << "the rollback deletes nothing through the link";
+        if (*c.link) {
+            EXPECT_FALSE(pathExists(destination + "\\a.txt"));
+        }
+    }
+}
+
 }  // namespace
