@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include "archive/ArchiveFormat.h"
+#include "archive/PayloadWork.h"
 #include "common/Format.h"
 #include "common/InstallState.h"
 #include "common/MessagePump.h"
@@ -11,6 +12,7 @@
 #include "common/Scoped.h"
 #include "deploy/FileOps.h"
 #include "res/resource.h"
+#include "ui/TaskbarProgress.h"
 
 namespace {
 
@@ -175,6 +177,7 @@ int EntryInflater::inflateToFile(HANDLE file, const uint8_t* packed, uint32_t pa
         DWORD done = 0;
         if (!WriteFile(file, buffer, produced, &done, nullptr) || done != produced) break;
         written += produced;
+        addTaskbarProgress(produced);
         // A stream that decodes to more than it announced is wrong already:
         // stop rather than fill the disk.
         if (written > expectedSize) break;
@@ -273,6 +276,7 @@ int extractPayload(HWND owner) {
     HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
     const uint8_t* archive = loaded ? static_cast<const uint8_t*>(LockResource(loaded)) : nullptr;
     if (!archive) return 0;
+    beginTaskbarProgress(owner, payloadWorkBytes(archive, SizeofResource(nullptr, resource)));
     ArchiveExtractor extractor;
     return extractor.extract(owner, archive, SizeofResource(nullptr, resource), installState.stagingDir) ? 1 : 0;
 }

@@ -15,6 +15,7 @@
 #include "res/resource.h"
 #include "ui/InstallPrompt.h"
 #include "ui/OwnerWindow.h"
+#include "ui/TaskbarProgress.h"
 
 #include <shlobj.h>
 
@@ -81,6 +82,7 @@ int runConfiguredStages(HWND owner, bool unattended) {
     if (!installProgram(owner)) return 0;
 
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    endTaskbarProgress(true);
     showMessage(owner, Slot::InstallCompleted);
     launchInstalledProgram();
     return 1;
@@ -105,6 +107,7 @@ int runSetup(HINSTANCE instance, const char* commandTail) {
     // Cleanup, on every way out: the staged files go (after the program was
     // started), then a run that installed nothing says so.
     if (installState.stagingDir[0]) removeTree(installState.stagingDir);
+    endTaskbarProgress(false);
     if (result == 0) showMessage(owner.window, Slot::InstallFailed);
     return result;
 }
