@@ -3,6 +3,8 @@
 #   install-prompt.png            the install prompt of a fresh install
 #   install-prompt-existing.png   the install prompt over an existing installation
 #   directory-dialog.png          the directory dialog (what Change opens)
+#   install-prompt-144dpi.png     the two dialogs again at 144 DPI (150 %)
+#   directory-dialog-144dpi.png
 #
 #   docs/screenshots.sh [BUILD_DIR]     (default build/win32, built beforehand)
 #
@@ -80,6 +82,14 @@ shots=$(winepath -w "$work/shots")
 echo "A fresh install:"
 shoot prompt install-prompt.png "$shots" setup.exe
 shoot directory directory-dialog.png --directory "$shots" setup.exe
+
+echo "At 144 DPI:"
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+wineserver -k; wineserver -w
+shoot prompt install-prompt-144dpi.png "$shots" setup.exe
+shoot directory directory-dialog-144dpi.png --directory "$shots" setup.exe
+wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null
+wineserver -k; wineserver -w
 
 echo "Over an existing installation:"
 uninstall='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\SampleNotes'
