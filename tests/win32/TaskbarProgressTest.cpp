@@ -250,6 +250,30 @@ TEST(TaskbarProgress, NothingIsToldBeforeTheShellAnnouncesTheButton) {
     DestroyWindow(other);
 }
 
+TEST(TaskbarProgress, NeverShowsMoreThanTheWhole) {
+    OwnerWindow owner;
+    owner.create();
+    ASSERT_NE(nullptr, owner.window);
+    RecordingTaskbar taskbar;
+    taskbarSeam = &taskbar;
+    taskbarButtonCreated(owner.window);
+    beginTaskbarProgress(owner.window, 1000);
+    // Files that were not counted in the whole (the payload is not the
+    // only thing that could be copied) still leave the bar at its end.
+    addTaskbarProgress(600);
+    showTaskbarProgress();
+    addTaskbarProgress(900);
+    showTaskbarProgress();
+    endTaskbarProgress(true);
+    taskbarSeam = nullptr;
+    const std::vector<Call> calls = taskbar.calls();
+    ASSERT_EQ(4u, calls.size());
+    EXPECT_EQ(600u, calls[1].done);
+    EXPECT_EQ(1000u, calls[2].done);
+    EXPECT_EQ(1000u, calls[2].total);
+    EXPECT_TRUE(calls[3].isState && calls[3].state == TBPF_NOPROGRESS) << calls[3];
+}
+
 struct WorkCase {
     const char* what;
     std::vector<std::pair<std::string, size_t>> files;
@@ -261,7 +285,8 @@ TEST(PayloadWorkBytes, CountsEveryFileForItsExtractionAndItsCopy) {
         {"no entries", {}, 0},
         {"one file in each tree", {{"Program\\a.exe", 1000}, {"Documents\\b.txt", 24}}, 2 * 1024},
         {"empty files", {{"Program\\a", 0}, {"Program\\b", 0}}, 0},
-        {"folders count nothing", {{"Program\\sub\\", 0}, {"Program\\sub\\c", 7}}, 14},
+        // A folder claiming a size (nothing is written for it) counts nothing.
+        {"folders count nothing", {{"Program\\sub\\", 5000}, {"Program\\sub\\c", 7}}, 14},
     };
     for (const WorkCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -269,7 +294,8 @@ TEST(PayloadWorkBytes, CountsEveryFileForItsExtractionAndItsCopy) {
             ArchiveWriter writer(wide);
             for (const auto& file : c.files) {
                 if (file.first.back() == '\\') {
-                    writer.addDirectory(file.first.substr(0, file.first.size() - 1));
+                    writer.addDirectory(file.first.substr(0, file.first.size() - 1)).fields.sizeLow =
+                        static_cast<uint32_t>(file.second);
                 } else {
                     writer.addFile(file.first, std::string(file.second, 'z'));
                 }
