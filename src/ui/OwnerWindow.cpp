@@ -10,9 +10,10 @@ const char kClassName[] = "QRBInstalling";
 
 // Functions of newer systems, looked up at run time so that setup.exe starts
 // on every system it supports; null where the system lacks them.
+// The library stays loaded for the run (from the system folder only: see
+// Main.cpp); one already loaded is only counted once more.
 FARPROC systemFunction(const char* library, const char* name) {
-    HMODULE module = GetModuleHandleA(library);
-    if (!module) module = LoadLibraryA(library);  // from the system folder only: see Main.cpp
+    HMODULE module = LoadLibraryA(library);
     return module ? GetProcAddress(module, name) : nullptr;
 }
 
@@ -46,7 +47,7 @@ void acceptTaskbarButtonMessage(HWND window) {
     using ChangeWindowMessageFilterExFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
     auto allow = systemFunctionAs<ChangeWindowMessageFilterExFn>("user32.dll", "ChangeWindowMessageFilterEx");
     const DWORD kAllow = 1;  // MSGFLT_ALLOW
-    if (allow && window && taskbarButtonMessage) allow(window, taskbarButtonMessage, kAllow, nullptr);
+    if (allow) allow(window, taskbarButtonMessage, kAllow, nullptr);
 }
 
 }  // namespace
@@ -64,7 +65,6 @@ void OwnerWindow::create() {
     windowClass.lpfnWndProc = ownerWindowProc;
     windowClass.hInstance = installState.instance;
     windowClass.hIcon = loadSetupIcon(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
-    windowClass.hIconSm = loadSetupIcon(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
     windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32514));  // IDC_WAIT
     windowClass.lpszClassName = kClassName;
     classAtom = RegisterClassExA(&windowClass) & 0xFFFF;
@@ -96,7 +96,7 @@ LRESULT CALLBACK ownerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-int centeredCoordinate(int screen, int size) {
+__attribute__((noinline)) int centeredCoordinate(int screen, int size) {
     long long free = static_cast<long long>(screen) - size;
     return free > 0 ? static_cast<int>(free / 2) : 0;
 }

@@ -17,7 +17,6 @@ struct Progress {
     ITaskbarList3* taskbar;
     uint64_t total;
     uint64_t done;
-    uint64_t shown;        // the value the button shows
 };
 
 Progress progress;
@@ -47,24 +46,13 @@ void setState(TBPFLAG state) {
     progress.shownNormal = state == TBPF_NORMAL;
 }
 
-// Tells the button the bytes done, and the bar first if it shows none.
-void show(uint64_t done) {
-    if (!progress.window || progress.total == 0 || progress.button != progress.window || !haveTaskbar()) return;
-    // Never past the whole, whatever was counted.
-    if (done > progress.total) done = progress.total;
-    if (progress.shownNormal && done == progress.shown) return;
-    if (!progress.shownNormal) setState(TBPF_NORMAL);
-    progress.taskbar->SetProgressValue(progress.window, done, progress.total);
-    progress.shown = done;
-}
-
 }  // namespace
 
 void taskbarButtonCreated(HWND window) {
-    // A button made anew (the shell restarted) shows nothing yet.
+    // A button made anew (the shell restarted) shows nothing yet; the work
+    // shows the bar at its next look at the queue.
     progress.button = window;
     progress.shownNormal = false;
-    show(progress.done);
 }
 
 void beginTaskbarProgress(HWND window, uint64_t total) {
@@ -76,7 +64,15 @@ void beginTaskbarProgress(HWND window, uint64_t total) {
 
 void addTaskbarProgress(uint64_t bytes) { progress.done += bytes; }
 
-void showTaskbarProgress() { show(progress.done); }
+void showTaskbarProgress() {
+    if (!progress.window || progress.total == 0 || progress.button != progress.window || !haveTaskbar()) return;
+    // Never past the whole, whatever was counted.
+    uint64_t done = progress.done;
+    if (done > progress.total) done = progress.total;
+    // The bar first, if the button shows none.
+    if (!progress.shownNormal) setState(TBPF_NORMAL);
+    progress.taskbar->SetProgressValue(progress.window, done, progress.total);
+}
 
 void pauseTaskbarProgress() {
     if (progress.shownNormal) setState(TBPF_NOPROGRESS);
@@ -84,7 +80,7 @@ void pauseTaskbarProgress() {
 
 void endTaskbarProgress(bool completed) {
     // What was counted, which is the whole when every byte was.
-    if (completed) show(progress.done);
+    if (completed) showTaskbarProgress();
     pauseTaskbarProgress();
     if (progress.taskbar) progress.taskbar->Release();
     progress.taskbar = nullptr;
