@@ -7,6 +7,8 @@
 #                                 the prompt of tests/e2e/data/languages.ini
 #                                 (only [Settings] and [EN]: the shipped texts)
 #                                 under a Russian, Japanese and Greek locale
+#   install-prompt-144dpi.png     the two dialogs again at 144 DPI (150 %)
+#   directory-dialog-144dpi.png
 #
 #   docs/screenshots.sh [BUILD_DIR]     (default build/win32, built beforehand)
 #
@@ -85,6 +87,14 @@ shots=$(winepath -w "$work/shots")
 echo "A fresh install:"
 shoot prompt install-prompt.png "$shots" setup.exe
 shoot directory directory-dialog.png --directory "$shots" setup.exe
+
+echo "At 144 DPI:"
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+wineserver -k; wineserver -w
+shoot prompt install-prompt-144dpi.png "$shots" setup.exe
+shoot directory directory-dialog-144dpi.png --directory "$shots" setup.exe
+wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null
+wineserver -k; wineserver -w
 
 echo "Over an existing installation:"
 uninstall='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\SampleNotes'

@@ -5,6 +5,7 @@
 
 #include "archive/ArchiveFormat.h"
 #include "archive/StagingFolder.h"
+#include "archive/PayloadWork.h"
 #include "common/Format.h"
 #include "common/InstallState.h"
 #include "common/MessagePump.h"
@@ -12,6 +13,7 @@
 #include "common/Scoped.h"
 #include "deploy/FileOps.h"
 #include "res/resource.h"
+#include "ui/TaskbarProgress.h"
 
 namespace {
 
@@ -176,6 +178,7 @@ int EntryInflater::inflateToFile(HANDLE file, const uint8_t* packed, uint32_t pa
         DWORD done = 0;
         if (!WriteFile(file, buffer, produced, &done, nullptr) || done != produced) break;
         written += produced;
+        addTaskbarProgress(produced);
         // A stream that decodes to more than it announced is wrong already:
         // stop rather than fill the disk.
         if (written > expectedSize) break;
@@ -274,6 +277,7 @@ int extractPayload(HWND owner, StagingFolder& stagingFolder) {
     HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
     const uint8_t* archive = loaded ? static_cast<const uint8_t*>(LockResource(loaded)) : nullptr;
     if (!archive) return 0;
+    beginTaskbarProgress(owner, payloadWorkBytes(archive, SizeofResource(nullptr, resource)));
     ArchiveExtractor extractor;
     if (!extractor.extract(owner, archive, SizeofResource(nullptr, resource), installState.stagingDir)) return 0;
     // What the install step copies must be what was extracted.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "ui/TaskbarProgress.h"
+
 namespace {
 
 // When the queue was last drained (GetTickCount, wrapping), and whether it
@@ -19,6 +21,8 @@ void pumpMessages() {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    // At the same pace, the progress goes to the taskbar button.
+    showTaskbarProgress();
     lastDrainTick = GetTickCount();
     drainedBefore = true;
 }

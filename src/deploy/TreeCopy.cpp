@@ -13,6 +13,7 @@
 #include "deploy/CopyJournal.h"
 #include "deploy/FileOps.h"
 #include "deploy/ShellValue.h"
+#include "ui/TaskbarProgress.h"
 
 namespace {
 
@@ -156,6 +157,8 @@ bool reachedThroughLink(bool created, const char* folder) { return !created && i
 bool copyFileEntry(const CopyOptions& options, const WIN32_FIND_DATAA& found, const char* source,
                    const char* destination, const char* folder, CopyJournal* journal, bool linked) {
     pumpMessages();
+    // Counted once the pump before it has shown the files before it.
+    addTaskbarProgress(static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow);
     const DWORD existing = GetFileAttributesA(destination);
     const bool existed = existing != INVALID_FILE_ATTRIBUTES;
     if (sameTextIgnoringCase(found.cFileName, "Desktop.INI")) {

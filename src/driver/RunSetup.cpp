@@ -16,6 +16,7 @@
 #include "res/resource.h"
 #include "ui/InstallPrompt.h"
 #include "ui/OwnerWindow.h"
+#include "ui/TaskbarProgress.h"
 
 #include <shlobj.h>
 
@@ -82,6 +83,7 @@ int runConfiguredStages(HWND owner, bool unattended, StagingFolder& staging) {
     if (!installProgram(owner)) return 0;
 
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    endTaskbarProgress(true);
     showMessage(owner, Slot::InstallCompleted);
     launchInstalledProgram();
     return 1;
@@ -108,6 +110,7 @@ int runSetup(HINSTANCE instance, const char* commandTail) {
     // started), then a run that installed nothing says so. Only a staging
     // folder that this run made, and that is still that folder, is removed.
     staging.remove();
+    endTaskbarProgress(false);
     if (result == 0) showMessage(owner.window, Slot::InstallFailed);
     return result;
 }

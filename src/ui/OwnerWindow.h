@@ -21,8 +21,14 @@ public:
 
 LRESULT CALLBACK ownerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Moves a window to the middle of the screen; never to a negative coordinate.
+// Moves a window to the middle of the work area of the monitor it is on,
+// in pixels of that monitor; never left of or above that work area.
 void centerWindow(HWND window);
+
+// The top left corner that centres `window` (its outer rectangle) in `area`:
+// half the room on each axis rounded down, or the area's edge where the
+// window is larger.
+void centeredPosition(const RECT& area, const RECT& window, POINT& position);
 
 // The coordinate that centres `size` pixels on `screen` pixels: half the
 // difference rounded down, or 0 when the window is larger than the screen.

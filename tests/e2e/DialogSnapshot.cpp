@@ -133,6 +133,11 @@ int snapshotDirectoryDialog(const std::string& folder, const char* setupFile) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As setup.exe: the dialogs in the display's pixels, rectangles too.
+    using SetProcessDpiAwareFn = BOOL(WINAPI*)();
+    if (FARPROC aware = GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDPIAware")) {
+        reinterpret_cast<SetProcessDpiAwareFn>(reinterpret_cast<void (*)()>(aware))();
+    }
     if (argc == 4 && strcmp(argv[1], "--directory") == 0) return snapshotDirectoryDialog(argv[2], argv[3]);
     if (argc >= 3 && argv[1][0] != '-') return snapshotPrompt(argv[1], argc - 2, argv + 2);
     fputs("usage: dialog-snapshot.exe FOLDER PROGRAM [ARGUMENTS...]\n"

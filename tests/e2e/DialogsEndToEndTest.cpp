@@ -185,4 +185,29 @@ TEST_F(InteractiveSetupTest, ChangeToAnotherDirectoryThenYesInstallsThere) {
     EXPECT_FALSE(pathExists(stagingDir())) << "the staging tree is removed";
 }
 
+// Told that its taskbar button exists (as the shell tells it; Wine's shell
+// does not), the installer shows its progress through the platform's own
+// taskbar interface where it has one: the run still installs everything,
+// shortcuts included, and says so.
+TEST_F(InteractiveSetupTest, WithItsTaskbarButtonAnnouncedTheInstallCompletes) {
+    const UINT buttonCreated = RegisterWindowMessageA("TaskbarButtonCreated");
+    bool announced = false;
+    RunResult run = runSetup(pressWhenMatching(
+        {{kProgName, kInstallCompleted, "OK"}}, [&](const WindowInfo& window) {
+            if (!isPrompt(window)) return Response::close().markUnexpected("not expected");
+            DWORD_PTR result = 0;
+            announced = window.owner && SendMessageTimeoutA(window.owner, buttonCreated, 0, 0, SMTO_NORMAL, 10000,
+                                                           &result) != 0;
+            return Response::press(IDYES);
+        }));
+    closeStartedProgram();
+    ASSERT_TRUE(run.started) << run.describe();
+    ASSERT_FALSE(run.timedOut) << run.describe();
+    EXPECT_TRUE(announced);
+    EXPECT_EQ(1u, run.exitCode) << run.describe();
+    EXPECT_EQ(0u, run.problemCount()) << run.describe();
+    EXPECT_TRUE(pathExists(kDefaultInstallDir + "\\SampleNotes.exe"));
+    EXPECT_TRUE(pathExists(specialFolder(CSIDL_DESKTOP) + "\\" + kProgName + ".lnk"));
+}
+
 }  // namespace

@@ -185,7 +185,8 @@ TEST(DialogTemplates, AreStoredOnceLanguageNeutralWithEveryControlInPlace) {
         EXPECT_FALSE(dialog.hasMenu);
         EXPECT_FALSE(dialog.hasClass);
         EXPECT_EQ(8, dialog.pointSize);
-        EXPECT_EQ("MS Sans Serif", dialog.font);
+        // The shell's dialog font: a scalable face, so the dialogs stay sharp at any DPI.
+        EXPECT_EQ("MS Shell Dlg", dialog.font);
         ASSERT_EQ(expected.controls.size(), dialog.controls.size());
         for (size_t i = 0; i < expected.controls.size(); ++i) {
             const ControlTemplate& want = expected.controls[i];
