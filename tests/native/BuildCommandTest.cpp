@@ -137,6 +137,12 @@ TEST_F(BuildCommandTest, TheInstallerReadsBack) {
     TestPe::put32(signedFile, TestPe().directoriesOffset() + 8 * 4, static_cast<uint32_t>(signedFile.size()));
     TestPe::put32(signedFile, TestPe().directoriesOffset() + 8 * 4 + 4, 256);
     signedFile.resize(signedFile.size() + 256, 0x30);
+    // Signing tools write the checksum of the signed file.
+    const size_t checksumAt = TestPe().optionalOffset() + 64;
+    TestPe::put32(signedFile, checksumAt, 0);
+    PeChecksum sum;
+    sum.update(signedFile.data(), signedFile.size());
+    TestPe::put32(signedFile, checksumAt, sum.finish());
     writeText(root_ / "signed.exe", std::string(signedFile.begin(), signedFile.end()));
     ToolRun verified = run({"verify", (root_ / "signed.exe").string()});
     EXPECT_EQ(0, verified.exitCode) << verified.err;
@@ -243,8 +249,10 @@ TEST_F(BuildCommandTest, RefusalsSayWhy) {
             writeText(root / "stub.exe", std::string(bytes.begin(), bytes.end()));
         };
     };
-    TestPe signedStub, console, huge;
+    TestPe signedStub, console, huge, gap, noManifest;
     signedStub.certificateSize = 64;
+    gap.bssGap = 0x1000;  // a section removed after linking leaves its addresses empty
+    noManifest.executionLevel = "";
     console.subsystem = 3;
     huge.bssSize = 1800u << 20;  // the image passes the limit with any payload
     const Case cases[] = {
@@ -255,6 +263,11 @@ TEST_F(BuildCommandTest, RefusalsSayWhy) {
         {"signed stub", stub(signedStub), "signed"},
         {"console stub", stub(console), "not a Windows GUI program"},
         {"too large for the address space", stub(huge), "more than its limit of 1800 MiB"},
+        {"stub with a hole", stub(gap),
+         "stub.exe: error: section .bss starts at RVA 0x3000, but the section before it, .text, ends at 0x2000: a gap "
+         "of 0x1000 bytes that no section covers; the Windows loader refuses such an image (\"not a valid Win32 "
+         "application\"); every installer built from this stub would have the same fault"},
+        {"stub without a manifest", stub(noManifest), "stub.exe: error: the program has no manifest"},
         {"a file beside Program", [](const fs::path& root) { writeText(root / "payload/loose.txt", "x"); },
          "only the folders Program and Documents"},
         {"missing INI", [](const fs::path& root) { fs::remove(root / "setup.ini"); }, "setup.ini: error: cannot open"},

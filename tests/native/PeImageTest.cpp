@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ImageRules.h"
 #include "InstallerResources.h"
 #include "PeImage.h"
 #include "TestPe.h"
@@ -86,7 +87,9 @@ TEST(PeImageTest, EveryResourceReadsBackAndTheHeadersAgree) {
 
         PeImage back;
         ASSERT_TRUE(back.parse(shared(written), error)) << error;
-        ASSERT_EQ(c.leaves.size(), back.resources().size());
+        ASSERT_EQ(c.leaves.size() + 1, back.resources().size()) << "the stub's manifest and the leaves";
+        ImageReport rules;
+        EXPECT_TRUE(checkImageRules(written.data(), written.size(), rules)) << rules.faults.front();
         for (const ResourceLeaf& leaf : c.leaves) {
             const ResourceLeaf* found = back.find(leaf.type, leaf.name, leaf.language);
             ASSERT_NE(nullptr, found);
@@ -107,6 +110,7 @@ TEST(PeImageTest, EveryResourceReadsBackAndTheHeadersAgree) {
         size_t rsrc = pe.sectionTable() + 80;
         uint32_t rsrcRaw = TestPe::get32(written, rsrc + 16);
         EXPECT_EQ(0u, rsrcRaw % 0x200);
+        EXPECT_EQ(0x40000040u, TestPe::get32(written, rsrc + 36)) << "resources read-only";
         EXPECT_EQ(3 * 0x200 - 0x200 + rsrcRaw, TestPe::get32(written, opt + 8)) << "SizeOfInitializedData";
         EXPECT_EQ(TestPe::get32(written, rsrc + 8), TestPe::get32(written, pe.directoriesOffset() + 8 * 2 + 4));
 
@@ -154,6 +158,7 @@ TEST(PeImageTest, FilesThatCannotBeRewrittenSafelyAreRefused) {
 // (the sanitizers watch every case).
 TEST(PeImageTest, HostileFilesAreReadWithinTheirBounds) {
     TestPe pe;
+    pe.executionLevel = "";  // the offsets below are those of the tree without a manifest
     PeImage good;
     std::string error;
     ASSERT_TRUE(good.parse(shared(pe.build()), error));

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "ArchiveReport.h"
+#include "ImageRules.h"
 #include "InstallerResources.h"
 #include "PackTree.h"
 #include "PeImage.h"
@@ -51,6 +52,19 @@ ResourceLeaf neutralLeaf(uint16_t type, uint16_t name, std::shared_ptr<const Byt
 int fail(std::FILE* err, const std::string& path, const std::string& what) {
     std::fprintf(err, "%s: error: %s\n", path.c_str(), what.c_str());
     return 1;
+}
+
+// Checks the image in `path` against the loader's rules; each fault is
+// reported as "path: error: fault; consequence". True when there is none.
+bool followsLoaderRules(std::FILE* err, const std::string& path, const char* consequence) {
+    ImageReport report;
+    std::string error;
+    if (!checkImageRulesFile(path, report, error)) {
+        fail(err, path, error);
+        return false;
+    }
+    for (const std::string& fault : report.faults) fail(err, path, fault + "; " + consequence);
+    return report.faults.empty();
 }
 
 }  // namespace
@@ -118,6 +132,7 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     if (image.kind() == PeKind::NotPe || image.subsystem() != kSubsystemGui) {
         return fail(err, stub, "not a Windows GUI program, so not an installer stub");
     }
+    if (!followsLoaderRules(err, stub, "every installer built from this stub would have the same fault")) return 1;
 
     std::u16string company;
     if (!utf16FromUtf8(options.company, company)) return fail(err, "--company", "the text is not valid UTF-8");
@@ -165,6 +180,12 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     }
     bool changed = false;
     if (!output.writeIfChanged(options.output, changed, error)) return fail(err, options.output, error);
+    // What was written is read back as the loader reads it: a fault here is
+    // one of this program, and the installer is not left behind.
+    if (!followsLoaderRules(err, options.output, "setup-pack wrote a faulty installer, which was removed")) {
+        std::remove(options.output.c_str());
+        return 1;
+    }
     std::fprintf(out, "%s: %llu bytes, %s\n", options.output.c_str(), static_cast<unsigned long long>(output.fileSize),
                  changed ? "written" : "unchanged");
     return 0;
