@@ -237,6 +237,48 @@ TEST_F(BuildCommandTest, WritesOnlyWhenTheBytesChange) {
     }
 }
 
+// The fixed version is ProgVersion as the installer reads it; what the
+// record cannot hold stops the build.
+TEST_F(BuildCommandTest, VersionRecordAsTheInstallerReadsIt) {
+    const struct {
+        const char* version;
+        std::string company;
+        uint64_t fixed;     // 0: refused
+        const char* message;
+    } cases[] = {
+        {"2.7b", "", 0x0002000700000000, ""},
+        {"2.7.3.1", "Ltd", 0x0002000700030001, ""},
+        {"2.70000", "", 0, ":3: error: ProgVersion \"2.70000\" has the part 70000"},
+        {"2.7", std::string(40000, 'c'), 0, "--company: error: the version block would be"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        SetUp();
+        std::string ini = kIni;
+        ini.replace(ini.find("ProgVersion=2.7"), 15, std::string("ProgVersion=") + c.version);
+        writeText(root_ / "setup.ini", ini);
+        std::vector<std::string> extra;
+        if (!c.company.empty()) extra = {"--company", c.company};
+        ToolRun built = build(root_ / "payload", root_ / "setup.exe", extra);
+        if (c.fixed == 0) {
+            EXPECT_EQ(1, built.exitCode);
+            EXPECT_NE(std::string::npos, built.err.find(c.message)) << built.err;
+            EXPECT_FALSE(fs::exists(root_ / "setup.exe"));
+            continue;
+        }
+        ASSERT_EQ(0, built.exitCode) << built.err;
+        PeImage image;
+        std::string error;
+        ASSERT_TRUE(image.load((root_ / "setup.exe").string(), error)) << error;
+        const ResourceLeaf* version = image.find(ResourceName::number(16), ResourceName::number(1));
+        ASSERT_NE(nullptr, version);
+        FixedVersion fixed;
+        ASSERT_TRUE(readFixedVersion(version->data->data(), version->data->size(), fixed));
+        EXPECT_EQ(c.fixed, fixed.fileVersion);
+        EXPECT_EQ(c.fixed, fixed.productVersion);
+    }
+}
+
 TEST_F(BuildCommandTest, RefusalsSayWhy) {
     struct Case {
         const char* what;

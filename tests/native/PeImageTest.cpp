@@ -218,7 +218,9 @@ TEST(PeImageTest, HostileFilesAreReadWithinTheirBounds) {
 }
 
 TEST(PeImageTest, FactsOfExecutables) {
-    Bytes versionBlock = buildVersionBlock({u"P", u"2.5", u"P Setup", u""}, versionNumbers("2.5.1.9"));
+    Bytes versionBlock;
+    std::string reason;
+    ASSERT_TRUE(buildVersionBlock({u"P", u"2.5", u"P Setup", u""}, 0x0002000500010009, versionBlock, reason));
     struct Case {
         const char* what;
         Bytes file;
@@ -269,20 +271,54 @@ TEST(PeImageTest, FactsOfExecutables) {
     }
 }
 
-TEST(PeImageTest, VersionNumbersFromVersionTexts) {
+// The fixed version agrees with the installer's reading of ProgVersion
+// (major and minor as its version gate reads them); a part the record
+// cannot hold is refused, never written as 0.
+TEST(PeImageTest, FixedVersionFromVersionTexts) {
     const struct {
         const char* text;
+        bool ok;
         uint64_t numbers;
     } cases[] = {
-        {"1.2", 0x0001000200000000},
-        {"1.2.3.4", 0x0001000200030004},
-        {"10", 0x000A000000000000},
-        {"1.x", 0x0001000000000000},       // a part that is not a number counts as 0
-        {"1.70000", 0x0001000000000000},   // larger than 16 bits
-        {"", 0},
-        {"1.2.3.4.5", 0x0001000200030004},
+        {"1.2", true, 0x0001000200000000},
+        {"1.2.3.4", true, 0x0001000200030004},
+        {"10", true, 0x000A000000000000},
+        {"2.1b", true, 0x0002000100000000},    // the installer reads 2.1
+        {"1.x", true, 0x0001000000000000},     // no digits read as 0, as the installer does
+        {" 3.5", true, 0x0003000500000000},    // leading blanks skipped
+        {"1.2.3b.4", true, 0x0001000200030004},
+        {"", true, 0},
+        {"1.2.3.4.5", true, 0x0001000200030004},
+        {"65535.65535.65535.65535", true, 0xFFFFFFFFFFFFFFFF},
+        {"1.70000", false, 0},
+        {"1.2.3.65536", false, 0},
+        {"-1.2", false, 0},
+        {"99999999999.1", false, 0},           // held at the 32-bit limit by the installer
     };
-    for (const auto& c : cases) EXPECT_EQ(c.numbers, versionNumbers(c.text)) << c.text;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        uint64_t numbers = 0xBDBDBDBD;
+        std::string reason;
+        EXPECT_EQ(c.ok, fixedVersionFromText(c.text, numbers, reason)) << reason;
+        EXPECT_EQ(c.numbers, numbers);
+        EXPECT_EQ(c.ok, reason.empty()) << reason;
+    }
+}
+
+// A block whose lengths would not fit 16 bits is refused; the longest that
+// fits is written whole.
+TEST(PeImageTest, VersionBlockLengthsFitSixteenBits) {
+    Bytes block;
+    std::string reason;
+    VersionTexts texts{u"P", u"1.0", u"P Setup", std::u16string(40000, u'c')};
+    EXPECT_FALSE(buildVersionBlock(texts, 0, block, reason));
+    EXPECT_NE(std::string::npos, reason.find("more than the 65535")) << reason;
+    EXPECT_TRUE(block.empty());
+    texts.companyName.resize(32000);
+    ASSERT_TRUE(buildVersionBlock(texts, 0, block, reason)) << reason;
+    EXPECT_EQ(block.size(), size_t(block[0] | block[1] << 8));
+    FixedVersion fixed;
+    EXPECT_TRUE(readFixedVersion(block.data(), block.size(), fixed));
 }
 
 TEST(PeImageTest, IconGroupReplacedWithTheImagesOfAnIconFile) {

@@ -67,6 +67,32 @@ bool followsLoaderRules(std::FILE* err, const std::string& path, const char* con
     return report.faults.empty();
 }
 
+// The version block naming the program: ProductName and FileDescription
+// from ProgName, the versions from ProgVersion, CompanyName from --company.
+bool buildVersion(const BuildInputs& in, const std::u16string& company, ByteVector& block, std::FILE* err) {
+    const IniValue& name = in.facts.progName;
+    const IniValue& version = in.facts.progVersion;
+    uint64_t numbers = 0;
+    std::string reason;
+    if (!fixedVersionFromText(version.text, numbers, reason)) {
+        std::fprintf(err, "%s:%u: error: ProgVersion \"%s\" %s\n", in.iniPath.c_str(), version.line,
+                     version.text.c_str(), reason.c_str());
+        return false;
+    }
+    VersionTexts texts;
+    texts.productName = utf16FromWindows1252(name.text);
+    texts.productVersion = utf16FromWindows1252(version.text);
+    texts.fileDescription = utf16FromWindows1252(name.text + " Setup");
+    texts.companyName = company;
+    if (buildVersionBlock(texts, numbers, block, reason)) return true;
+    if (company.empty()) {
+        std::fprintf(err, "%s:%u: error: ProgName: %s; shorten ProgName\n", in.iniPath.c_str(), name.line, reason.c_str());
+    } else {
+        fail(err, "--company", reason + "; shorten the company name");
+    }
+    return false;
+}
+
 }  // namespace
 
 bool runPreBuildChecks(const BuildInputs& in, std::FILE* err) {
@@ -136,6 +162,8 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
 
     std::u16string company;
     if (!utf16FromUtf8(options.company, company)) return fail(err, "--company", "the text is not valid UTF-8");
+    auto versionBlock = std::make_shared<ByteVector>();
+    if (!buildVersion(inputs, company, *versionBlock, err)) return 1;
     ByteVector icon;
     if (!options.icon.empty()) {
         if (!readWholeFile(options.icon, icon, error)) return fail(err, options.icon, error);
@@ -152,14 +180,6 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
         return 1;
     }
 
-    const std::string& name = inputs.facts.progName.text;
-    const std::string& version = inputs.facts.progVersion.text;
-    VersionTexts texts;
-    texts.productName = utf16FromWindows1252(name);
-    texts.productVersion = utf16FromWindows1252(version);
-    texts.fileDescription = utf16FromWindows1252(name + " Setup");
-    texts.companyName = company;
-    auto versionBlock = std::make_shared<const ByteVector>(buildVersionBlock(texts, versionNumbers(version)));
 
     image.removeResource(ResourceName::number(kResourceRcData), ResourceName::number(kPayloadResource));
     image.removeResource(ResourceName::number(kResourceRcData), ResourceName::number(kSetupIniResource));

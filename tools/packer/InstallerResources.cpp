@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <set>
 
+#include "driver/VersionText.h"
+
 namespace {
 
 void put16(ByteVector& out, uint16_t v) {
@@ -75,26 +77,26 @@ void putUtf8(std::string& out, uint32_t c) {
 
 }  // namespace
 
-uint64_t versionNumbers(const std::string& text) {
-    uint64_t result = 0;
-    size_t at = 0;
-    for (int part = 0; part < 4; ++part) {
-        uint32_t value = 0;
-        bool digits = false;
-        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-            value = std::min<uint32_t>(value * 10 + static_cast<uint32_t>(text[at] - '0'), 0x10000);
-            digits = true;
-            ++at;
+bool fixedVersionFromText(const std::string& text, uint64_t& version, std::string& reason) {
+    VersionNumbers high = readVersionText(text.c_str());
+    size_t second = text.find('.');
+    if (second != std::string::npos) second = text.find('.', second + 1);
+    VersionNumbers low = second == std::string::npos ? VersionNumbers{0, 0, false} : readVersionText(text.c_str() + second + 1);
+    const int parts[4] = {high.major, high.minor, low.major, low.minor};
+    version = 0;
+    for (int part : parts) {
+        if (part < 0 || part > 0xFFFF) {
+            reason = "has the part " + std::to_string(part) + ", which the version record cannot hold (each of its "
+                     "four parts is a number from 0 to 65535), so Windows would show another file version";
+            version = 0;
+            return false;
         }
-        bool ends = at == text.size() || text[at] == '.';
-        result = result << 16 | (digits && ends && value <= 0xFFFF ? value : 0);
-        if (at < text.size() && text[at] == '.') ++at;
-        else at = text.size();
+        version = version << 16 | static_cast<uint64_t>(part);
     }
-    return result;
+    return true;
 }
 
-ByteVector buildVersionBlock(const VersionTexts& texts, uint64_t version) {
+bool buildVersionBlock(const VersionTexts& texts, uint64_t version, ByteVector& block, std::string& reason) {
     // The fixed record: signature, structure version 1.0, file and product
     // versions (high, low), flags mask, flags, OS (NT, 32-bit Windows), type
     // (application), subtype, date (none).
@@ -118,7 +120,16 @@ ByteVector buildVersionBlock(const VersionTexts& texts, uint64_t version) {
     put16(translation, 1200);    // Unicode
     ByteVector var = versionNode(ascii("Translation"), translation, 4, 0, {});
     ByteVector varInfo = versionNode(ascii("VarFileInfo"), {}, 0, 1, {var});
-    return versionNode(ascii("VS_VERSION_INFO"), fixed, static_cast<uint16_t>(fixed.size()), 0, {stringInfo, varInfo});
+    block = versionNode(ascii("VS_VERSION_INFO"), fixed, static_cast<uint16_t>(fixed.size()), 0, {stringInfo, varInfo});
+    // Every node lies inside the outermost one: when its length fits 16
+    // bits, so do all the others.
+    if (block.size() > 0xFFFF) {
+        reason = "the version block would be " + std::to_string(block.size()) + " bytes, more than the 65535 its "
+                 "16-bit lengths can describe, and Windows would read its texts wrongly";
+        block.clear();
+        return false;
+    }
+    return true;
 }
 
 std::u16string utf16FromWindows1252(const std::string& text) {
