@@ -98,8 +98,10 @@ bool holdsText(const std::vector<uint8_t>& bytes, const std::u16string& text) {
 }
 
 TEST_F(BuildCommandTest, TheInstallerReadsBack) {
-    // An icon file with one 4-byte image.
-    std::string ico("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\4\0\0\0\x16\0\0\0ICON", 26);
+    // An icon file with one image: a bitmap header of 16 x 32 pixels (the
+    // image and its mask), one plane, 32 bits per pixel.
+    std::string ico("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\x28\0\0\0\x16\0\0\0", 22);
+    ico += std::string("\x28\0\0\0\x10\0\0\0\x20\0\0\0\1\0\x20\0", 16) + std::string(24, '\0');
     writeText(root_ / "app.ico", ico);
     ToolRun built = build(root_ / "payload", root_ / "setup.exe", {"--company", "\xC3\x8Bxample Ltd", "--icon", (root_ / "app.ico").string()});
     ASSERT_EQ(0, built.exitCode) << built.err;

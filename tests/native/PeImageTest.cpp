@@ -322,17 +322,24 @@ TEST(PeImageTest, VersionBlockLengthsFitSixteenBits) {
 }
 
 TEST(PeImageTest, IconGroupReplacedWithTheImagesOfAnIconFile) {
-    // An icon file with two images of 3 and 5 bytes.
+    // An icon file with two images whose directory entries give 0 planes and
+    // 0 bits: a bitmap of 8 bits per pixel (its 40-byte header) and a PNG
+    // image of 8-bit RGBA (its signature and IHDR chunk).
+    Bytes bitmap(40, 0), png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                0, 0, 1, 0, 0, 0, 1, 0, 8, 6, 0, 0, 0};
+    TestPe::put32(bitmap, 0, 40);
+    TestPe::put32(bitmap, 12, 0x00080001);  // one plane, 8 bits
     Bytes ico = {0, 0, 1, 0, 2, 0};
     auto entry = [&](uint8_t w, uint32_t size, uint32_t offset) {
-        Bytes e = {w, w, 0, 0, 1, 0, 32, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        Bytes e = {w, w, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
         TestPe::put32(e, 8, size);
         TestPe::put32(e, 12, offset);
         ico.insert(ico.end(), e.begin(), e.end());
     };
-    entry(16, 3, 38);
-    entry(32, 5, 41);
-    ico.insert(ico.end(), {'a', 'b', 'c', 'V', 'W', 'X', 'Y', 'Z'});
+    entry(16, static_cast<uint32_t>(bitmap.size()), 38);
+    entry(0, static_cast<uint32_t>(png.size()), 38 + static_cast<uint32_t>(bitmap.size()));
+    ico.insert(ico.end(), bitmap.begin(), bitmap.end());
+    ico.insert(ico.end(), png.begin(), png.end());
 
     PeImage image;
     std::string error;
@@ -356,8 +363,20 @@ TEST(PeImageTest, IconGroupReplacedWithTheImagesOfAnIconFile) {
         uint16_t iconId = static_cast<uint16_t>((*group->data)[6 + 14 * i + 12] | (*group->data)[6 + 14 * i + 13] << 8);
         const ResourceLeaf* icon = image.find(id(3), id(iconId));
         ASSERT_NE(nullptr, icon);
-        EXPECT_EQ(i == 0 ? "abc" : "VWXYZ", std::string(icon->data->begin(), icon->data->end()));
-        EXPECT_EQ(0, std::memcmp(&ico[6 + 16 * i], &(*group->data)[6 + 14 * i], 12));
+        EXPECT_TRUE(*icon->data == (i == 0 ? bitmap : png));
+        const uint8_t* g = &(*group->data)[6 + 14 * i];
+        EXPECT_EQ(0, std::memcmp(&ico[6 + 16 * i], g, 4)) << "width, height, colours as the file gives them";
+        EXPECT_EQ(1, g[4] | g[5] << 8) << "planes";
+        EXPECT_EQ(i == 0 ? 8 : 32, g[6] | g[7] << 8) << "bits per pixel";
+        EXPECT_EQ(TestPe::get32(ico, 6 + 16 * i + 8), uint32_t(g[8] | g[9] << 8 | g[10] << 16 | g[11] << 24));
+    }
+    // Images that are neither: a bitmap of 0 bits, a PNG image of an
+    // unknown colour type.
+    for (size_t at : {38u + 14u, 38u + 40u + 25u}) {
+        Bytes bad = ico;
+        bad[at] = at == 38u + 14u ? 0 : 5;
+        EXPECT_FALSE(replaceIconGroup(image, 131, bad, error)) << at;
+        EXPECT_NE(std::string::npos, error.find("neither a PNG image nor a bitmap")) << error;
     }
 
     Bytes cut = ico;
