@@ -19,6 +19,8 @@ packages=(
     xvfb xauth x11-apps imagemagick fonts-wine python3
     # the Debian package (dpkg-shlibdeps) and the signing test
     dpkg-dev osslsigncode openssl
+    # an independent reader of the built images' headers (tests only)
+    python3-pefile
 )
 
 fetch_zlib_source() {
