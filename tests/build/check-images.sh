@@ -23,12 +23,16 @@ done
 
 # The independent reading: prints nothing when the image is sound, else one
 # line per fault.
-#   read_image FILE LEVEL WRITTEN(0|1) CHECKSUM(0|1)
+#   read_image FILE LEVEL WRITTEN(0|1) CHECKSUM(0|1) [UNWIND(0|1)]
+# WRITTEN: made by setup-pack; CHECKSUM: compare the checksum (slow in
+# Python); UNWIND: the program keeps its unwind tables (the installer
+# programs drop them, see cmake/DiscardUnwindTables.ld).
 read_image() {
     "$python" - "$@" <<'EOF'
 import re, sys
 import pefile
 path, level, written, checksum = sys.argv[1], sys.argv[2], sys.argv[3] == "1", sys.argv[4] == "1"
+unwind = len(sys.argv) > 5 and sys.argv[5] == "1"
 pe = pefile.PE(path, fast_load=True)
 oh, fh = pe.OPTIONAL_HEADER, pe.FILE_HEADER
 align = lambda v, a: (v + a - 1) // a * a
@@ -39,6 +43,8 @@ for s in pe.sections:
     if s.VirtualAddress != expected:
         faults.append("section %s at %#x, expected %#x (the previous one ends there)" % (name, s.VirtualAddress, expected))
     expected = align(s.VirtualAddress + (s.Misc_VirtualSize or s.SizeOfRawData), oh.SectionAlignment)
+    if name.startswith(".eh_fram") and not unwind:
+        faults.append("unwind tables kept (%d bytes nothing reads)" % s.SizeOfRawData)
     if written and name == ".rsrc" and s.Characteristics != 0x40000040:
         faults.append(".rsrc has characteristics %#x, not read-only data 0x40000040" % s.Characteristics)
 if oh.SizeOfImage != expected:
@@ -88,7 +94,7 @@ check "$build/setup-stub.exe" requireAdministrator 0 1
 check "$build/setup.exe" requireAdministrator 1 1
 check "$build/uninstall/setup-uninstall.exe" requireAdministrator 0 1
 check "$build/generated/setup-uninstall-remover.exe" requireAdministrator 0 1
-check "$build/bin/SampleNotes.exe" asInvoker 0 1
+check "$build/bin/SampleNotes.exe" asInvoker 0 1 1  # its C++ runtime unwinds through them
 
 # An installer with an icon, a company name and a payload of 100 MiB that
 # does not compress (random bytes: packed as fast as zlib stores).

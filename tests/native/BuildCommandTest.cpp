@@ -239,6 +239,32 @@ TEST_F(BuildCommandTest, WritesOnlyWhenTheBytesChange) {
     }
 }
 
+// verify holds any program to the loader's rules, with or without a payload.
+TEST_F(BuildCommandTest, VerifyHoldsProgramsToTheLoadersRules) {
+    TestPe gap, admin;
+    gap.bssGap = 0x1000;
+    admin.executionLevel = "requireAdministrator";
+    const struct {
+        const char* what;
+        TestPe pe;
+        int exitCode;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {"sound", admin, 0, "follows the loader's rules; requestedExecutionLevel requireAdministrator\n", ""},
+        {"with a hole", gap, 1, "", "error: section .bss starts at RVA 0x3000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bytes = c.pe.build();
+        writeText(root_ / "program.exe", std::string(bytes.begin(), bytes.end()));
+        ToolRun verified = run({"verify", (root_ / "program.exe").string()});
+        EXPECT_EQ(c.exitCode, verified.exitCode) << verified.err;
+        EXPECT_NE(std::string::npos, verified.out.find(c.out)) << verified.out;
+        EXPECT_NE(std::string::npos, verified.err.find(c.err)) << verified.err;
+    }
+}
+
 // The fixed version is ProgVersion as the installer reads it; what the
 // record cannot hold stops the build.
 TEST_F(BuildCommandTest, VersionRecordAsTheInstallerReadsIt) {
