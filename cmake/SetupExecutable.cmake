@@ -48,16 +48,10 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 target_link_options(setup-stub PRIVATE
     -nostartfiles -Wl,-e,${SETUP_SYMBOL_PREFIX}setupEntry -Wl,--gc-sections -s -static-libgcc
-    -Wl,--dynamicbase -Wl,--nxcompat)
+    -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware)
 set_target_properties(setup-stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-# zlib is built with unwind tables that nothing here uses (no exceptions, no
-# registered frames): drop them (".eh_fram": section names of a stripped
-# image are cut to 8 bytes). objcopy stamps the time of the copy into the PE
-# header unless SOURCE_DATE_EPOCH says which; 0, as the linker leaves it.
-add_custom_command(TARGET setup-stub POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
-        ${CMAKE_OBJCOPY} --remove-section=.eh_fram $<TARGET_FILE:setup-stub>
-    VERBATIM)
+# The unwind tables zlib is built with are dropped at link time (see
+# SetupSections.cmake), so that the sections stay contiguous.
 
 # The example payload: the example program and its documents, every time
 # set to one moment (SOURCE_DATE_EPOCH, else the commit's time), so that two

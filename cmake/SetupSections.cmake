@@ -6,6 +6,10 @@
 #     from outside, the resources being a section of their own);
 #   - the initialised writable data (.data: four bytes of inflate's state)
 #     goes at the end of the import section, which is writable data already.
+#   - the unwind tables (.eh_frame) are discarded: nothing in the installer
+#     unwinds, and zlib is built with tables nothing reads. Dropped while
+#     linking, they leave no hole in the address space (the loader refuses
+#     an image whose sections are not contiguous).
 # Everything else (ASLR relocations, DEP, the resources) is as before. When
 # the default script does not have the expected shape (another linker), the
 # default layout is kept and the build says so.
@@ -48,9 +52,12 @@ if(linker_result EQUAL 0)
     cut_statement("  .data BLOCK(__section_alignment__) :" script data_body)
     set(code_end "    PROVIDE (etext = .);")
     set(imports_end "    KEEP (SORT(*)(.idata$7))\n")
+    set(unwind_tables "  .eh_frame BLOCK(__section_alignment__) :\n  {\n    KEEP(*(.eh_frame*))\n  }\n")
+    string(FIND "${script}" "${unwind_tables}" unwind_at)
     string(FIND "${script}" "${code_end}" code_at)
     string(FIND "${script}" "${imports_end}" imports_at)
-    if(rdata_body AND data_body AND NOT code_at EQUAL -1 AND NOT imports_at EQUAL -1)
+    if(rdata_body AND data_body AND NOT code_at EQUAL -1 AND NOT imports_at EQUAL -1 AND NOT unwind_at EQUAL -1)
+        string(REPLACE "${unwind_tables}" "  /DISCARD/ : { *(.eh_frame*) }\n" script "${script}")
         string(REPLACE "${code_end}" "    /* constant data */${rdata_body}\n${code_end}" script "${script}")
         string(REPLACE "${imports_end}" "${imports_end}    /* initialised data */\n    . = ALIGN(4);${data_body}\n" script "${script}")
         set(section_script ${CMAKE_BINARY_DIR}/generated/setup-sections.ld)
@@ -67,7 +74,13 @@ endif()
 if(section_script)
     target_link_options(${installer_program} PRIVATE -Wl,-T,${section_script})
     set_property(TARGET ${installer_program} APPEND PROPERTY LINK_DEPENDS ${section_script})
-elseif(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    message(WARNING "setup.exe: the linker's default script has an unexpected shape; "
-                    "the default section layout is kept (about 1 KiB larger)")
+else()
+    # The default layout, without the unwind tables.
+    set(discard_script ${PROJECT_SOURCE_DIR}/cmake/DiscardUnwindTables.ld)
+    target_link_options(${installer_program} PRIVATE -Wl,-T,${discard_script})
+    set_property(TARGET ${installer_program} APPEND PROPERTY LINK_DEPENDS ${discard_script})
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        message(WARNING "setup.exe: the linker's default script has an unexpected shape; "
+                        "the default section layout is kept (about 1 KiB larger)")
+    endif()
 endif()

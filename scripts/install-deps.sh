@@ -21,6 +21,8 @@ packages=(
     dpkg-dev osslsigncode openssl
     # the installer under the locales of each code page, and its screenshots
     locales fonts-noto-cjk fonts-dejavu-core
+    # an independent reader of the built images' headers (tests only)
+    python3-pefile
 )
 
 # Wine takes the user locale and the ANSI code page from LANG, but only for a

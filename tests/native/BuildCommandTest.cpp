@@ -98,8 +98,10 @@ bool holdsText(const std::vector<uint8_t>& bytes, const std::u16string& text) {
 }
 
 TEST_F(BuildCommandTest, TheInstallerReadsBack) {
-    // An icon file with one 4-byte image.
-    std::string ico("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\4\0\0\0\x16\0\0\0ICON", 26);
+    // An icon file with one image: a bitmap header of 16 x 32 pixels (the
+    // image and its mask), one plane, 32 bits per pixel.
+    std::string ico("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\x28\0\0\0\x16\0\0\0", 22);
+    ico += std::string("\x28\0\0\0\x10\0\0\0\x20\0\0\0\1\0\x20\0", 16) + std::string(24, '\0');
     writeText(root_ / "app.ico", ico);
     ToolRun built = build(root_ / "payload", root_ / "setup.exe", {"--company", "\xC3\x8Bxample Ltd", "--icon", (root_ / "app.ico").string()});
     ASSERT_EQ(0, built.exitCode) << built.err;
@@ -137,6 +139,12 @@ TEST_F(BuildCommandTest, TheInstallerReadsBack) {
     TestPe::put32(signedFile, TestPe().directoriesOffset() + 8 * 4, static_cast<uint32_t>(signedFile.size()));
     TestPe::put32(signedFile, TestPe().directoriesOffset() + 8 * 4 + 4, 256);
     signedFile.resize(signedFile.size() + 256, 0x30);
+    // Signing tools write the checksum of the signed file.
+    const size_t checksumAt = TestPe().optionalOffset() + 64;
+    TestPe::put32(signedFile, checksumAt, 0);
+    PeChecksum sum;
+    sum.update(signedFile.data(), signedFile.size());
+    TestPe::put32(signedFile, checksumAt, sum.finish());
     writeText(root_ / "signed.exe", std::string(signedFile.begin(), signedFile.end()));
     ToolRun verified = run({"verify", (root_ / "signed.exe").string()});
     EXPECT_EQ(0, verified.exitCode) << verified.err;
@@ -282,6 +290,74 @@ TEST_F(BuildCommandTest, WritesOnlyWhenTheBytesChange) {
     }
 }
 
+// verify holds any program to the loader's rules, with or without a payload.
+TEST_F(BuildCommandTest, VerifyHoldsProgramsToTheLoadersRules) {
+    TestPe gap, admin;
+    gap.bssGap = 0x1000;
+    admin.executionLevel = "requireAdministrator";
+    const struct {
+        const char* what;
+        TestPe pe;
+        int exitCode;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {"sound", admin, 0, "follows the loader's rules; requestedExecutionLevel requireAdministrator\n", ""},
+        {"with a hole", gap, 1, "", "error: section .bss starts at RVA 0x3000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bytes = c.pe.build();
+        writeText(root_ / "program.exe", std::string(bytes.begin(), bytes.end()));
+        ToolRun verified = run({"verify", (root_ / "program.exe").string()});
+        EXPECT_EQ(c.exitCode, verified.exitCode) << verified.err;
+        EXPECT_NE(std::string::npos, verified.out.find(c.out)) << verified.out;
+        EXPECT_NE(std::string::npos, verified.err.find(c.err)) << verified.err;
+    }
+}
+
+// The fixed version is ProgVersion as the installer reads it; what the
+// record cannot hold stops the build.
+TEST_F(BuildCommandTest, VersionRecordAsTheInstallerReadsIt) {
+    const struct {
+        const char* version;
+        std::string company;
+        uint64_t fixed;     // 0: refused
+        const char* message;
+    } cases[] = {
+        {"2.7b", "", 0x0002000700000000, ""},
+        {"2.7.3.1", "Ltd", 0x0002000700030001, ""},
+        {"2.70000", "", 0, ":3: error: ProgVersion \"2.70000\" has the part 70000"},
+        {"2.7", std::string(40000, 'c'), 0, "--company: error: the version block would be"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        SetUp();
+        std::string ini = kIni;
+        ini.replace(ini.find("ProgVersion=2.7"), 15, std::string("ProgVersion=") + c.version);
+        writeText(root_ / "setup.ini", ini);
+        std::vector<std::string> extra;
+        if (!c.company.empty()) extra = {"--company", c.company};
+        ToolRun built = build(root_ / "payload", root_ / "setup.exe", extra);
+        if (c.fixed == 0) {
+            EXPECT_EQ(1, built.exitCode);
+            EXPECT_NE(std::string::npos, built.err.find(c.message)) << built.err;
+            EXPECT_FALSE(fs::exists(root_ / "setup.exe"));
+            continue;
+        }
+        ASSERT_EQ(0, built.exitCode) << built.err;
+        PeImage image;
+        std::string error;
+        ASSERT_TRUE(image.load((root_ / "setup.exe").string(), error)) << error;
+        const ResourceLeaf* version = image.find(ResourceName::number(16), ResourceName::number(1));
+        ASSERT_NE(nullptr, version);
+        FixedVersion fixed;
+        ASSERT_TRUE(readFixedVersion(version->data->data(), version->data->size(), fixed));
+        EXPECT_EQ(c.fixed, fixed.fileVersion);
+        EXPECT_EQ(c.fixed, fixed.productVersion);
+    }
+}
+
 TEST_F(BuildCommandTest, RefusalsSayWhy) {
     struct Case {
         const char* what;
@@ -294,8 +370,10 @@ TEST_F(BuildCommandTest, RefusalsSayWhy) {
             writeText(root / "stub.exe", std::string(bytes.begin(), bytes.end()));
         };
     };
-    TestPe signedStub, console, huge;
+    TestPe signedStub, console, huge, gap, noManifest;
     signedStub.certificateSize = 64;
+    gap.bssGap = 0x1000;  // a section removed after linking leaves its addresses empty
+    noManifest.executionLevel = "";
     console.subsystem = 3;
     huge.bssSize = 1800u << 20;  // the image passes the limit with any payload
     const Case cases[] = {
@@ -306,6 +384,11 @@ TEST_F(BuildCommandTest, RefusalsSayWhy) {
         {"signed stub", stub(signedStub), "signed"},
         {"console stub", stub(console), "not a Windows GUI program"},
         {"too large for the address space", stub(huge), "more than its limit of 1800 MiB"},
+        {"stub with a hole", stub(gap),
+         "stub.exe: error: section .bss starts at RVA 0x3000, but the section before it, .text, ends at 0x2000: a gap "
+         "of 0x1000 bytes that no section covers; the Windows loader refuses such an image (\"not a valid Win32 "
+         "application\"); every installer built from this stub would have the same fault"},
+        {"stub without a manifest", stub(noManifest), "stub.exe: error: the program has no manifest"},
         {"a file beside Program", [](const fs::path& root) { writeText(root / "payload/loose.txt", "x"); },
          "only the folders Program and Documents"},
         {"missing INI", [](const fs::path& root) { fs::remove(root / "setup.ini"); }, "setup.ini: error: cannot open"},

@@ -227,7 +227,8 @@ TEST_F(CheckNotesTest, InfoPrintsTheVersionRecord) {
         {{"info", "versioned.exe"}, 0, "file version: 3.9.0.0\nproduct version: 3.9.0.0\n"},
         {{"info", "versioned.exe"}, 0, "ProgVersion to write: 3.9 "},
         {{"info", "bare.exe"}, 0, "no version record: the installer leaves the uninstall entry's DisplayVersion empty"},
-        {{"verify", "versioned.exe"}, 1, "file version: 3.9.0.0\n"},
+        // verify holds a program to the loader's rules first: this one has no manifest.
+        {{"verify", "versioned.exe"}, 1, ""},
         {{"info", "text.txt"}, 1, ""},
         {{"info"}, 2, ""},
     };
@@ -249,7 +250,11 @@ TEST(VersionRecordTexts, ReadsTheStringTableAndStopsAtACut) {
     texts.productVersion = u"2.7";
     texts.fileDescription = u"Notes";
     texts.companyName = u"QRB";
-    ByteVector block = buildVersionBlock(texts, versionNumbers("2.7"));
+    uint64_t version = 0;
+    std::string reason;
+    ASSERT_TRUE(fixedVersionFromText("2.7", version, reason)) << reason;
+    ByteVector block;
+    ASSERT_TRUE(buildVersionBlock(texts, version, block, reason)) << reason;
     std::vector<std::pair<std::string, std::string>> read;
     ASSERT_TRUE(readVersionTexts(block.data(), block.size(), read));
     auto value = [&](const std::string& key) {

@@ -20,7 +20,9 @@ TEST(InitCommandTest, VersionStringsAreReadFromTheBlock) {
     VersionTexts texts;
     texts.productName = u"Caf\u00E9 \u65E5\u672C Notes";
     texts.companyName = u"Example Ltd";
-    ByteVector block = buildVersionBlock(texts, 0x0003000400000000u);
+    ByteVector block;
+    std::string reason;
+    ASSERT_TRUE(buildVersionBlock(texts, 0x0003000400000000u, block, reason)) << reason;
     EXPECT_EQ("Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC Notes", versionString(block.data(), block.size(), "ProductName"));
     EXPECT_EQ("Example Ltd", versionString(block.data(), block.size(), "CompanyName"));
     EXPECT_EQ("", versionString(block.data(), block.size(), "LegalTrademarks"));

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ImageRules.h"
 #include "InstallerResources.h"
 #include "PeImage.h"
 #include "TestPe.h"
@@ -86,7 +87,9 @@ TEST(PeImageTest, EveryResourceReadsBackAndTheHeadersAgree) {
 
         PeImage back;
         ASSERT_TRUE(back.parse(shared(written), error)) << error;
-        ASSERT_EQ(c.leaves.size(), back.resources().size());
+        ASSERT_EQ(c.leaves.size() + 1, back.resources().size()) << "the stub's manifest and the leaves";
+        ImageReport rules;
+        EXPECT_TRUE(checkImageRules(written.data(), written.size(), rules)) << rules.faults.front();
         for (const ResourceLeaf& leaf : c.leaves) {
             const ResourceLeaf* found = back.find(leaf.type, leaf.name, leaf.language);
             ASSERT_NE(nullptr, found);
@@ -107,6 +110,7 @@ TEST(PeImageTest, EveryResourceReadsBackAndTheHeadersAgree) {
         size_t rsrc = pe.sectionTable() + 80;
         uint32_t rsrcRaw = TestPe::get32(written, rsrc + 16);
         EXPECT_EQ(0u, rsrcRaw % 0x200);
+        EXPECT_EQ(0x40000040u, TestPe::get32(written, rsrc + 36)) << "resources read-only";
         EXPECT_EQ(3 * 0x200 - 0x200 + rsrcRaw, TestPe::get32(written, opt + 8)) << "SizeOfInitializedData";
         EXPECT_EQ(TestPe::get32(written, rsrc + 8), TestPe::get32(written, pe.directoriesOffset() + 8 * 2 + 4));
 
@@ -154,6 +158,7 @@ TEST(PeImageTest, FilesThatCannotBeRewrittenSafelyAreRefused) {
 // (the sanitizers watch every case).
 TEST(PeImageTest, HostileFilesAreReadWithinTheirBounds) {
     TestPe pe;
+    pe.executionLevel = "";  // the offsets below are those of the tree without a manifest
     PeImage good;
     std::string error;
     ASSERT_TRUE(good.parse(shared(pe.build()), error));
@@ -213,7 +218,9 @@ TEST(PeImageTest, HostileFilesAreReadWithinTheirBounds) {
 }
 
 TEST(PeImageTest, FactsOfExecutables) {
-    Bytes versionBlock = buildVersionBlock({u"P", u"2.5", u"P Setup", u""}, versionNumbers("2.5.1.9"));
+    Bytes versionBlock;
+    std::string reason;
+    ASSERT_TRUE(buildVersionBlock({u"P", u"2.5", u"P Setup", u""}, 0x0002000500010009, versionBlock, reason));
     struct Case {
         const char* what;
         Bytes file;
@@ -264,34 +271,75 @@ TEST(PeImageTest, FactsOfExecutables) {
     }
 }
 
-TEST(PeImageTest, VersionNumbersFromVersionTexts) {
+// The fixed version agrees with the installer's reading of ProgVersion
+// (major and minor as its version gate reads them); a part the record
+// cannot hold is refused, never written as 0.
+TEST(PeImageTest, FixedVersionFromVersionTexts) {
     const struct {
         const char* text;
+        bool ok;
         uint64_t numbers;
     } cases[] = {
-        {"1.2", 0x0001000200000000},
-        {"1.2.3.4", 0x0001000200030004},
-        {"10", 0x000A000000000000},
-        {"1.x", 0x0001000000000000},       // a part that is not a number counts as 0
-        {"1.70000", 0x0001000000000000},   // larger than 16 bits
-        {"", 0},
-        {"1.2.3.4.5", 0x0001000200030004},
+        {"1.2", true, 0x0001000200000000},
+        {"1.2.3.4", true, 0x0001000200030004},
+        {"10", true, 0x000A000000000000},
+        {"2.1b", true, 0x0002000100000000},    // the installer reads 2.1
+        {"1.x", true, 0x0001000000000000},     // no digits read as 0, as the installer does
+        {" 3.5", true, 0x0003000500000000},    // leading blanks skipped
+        {"1.2.3b.4", true, 0x0001000200030004},
+        {"", true, 0},
+        {"1.2.3.4.5", true, 0x0001000200030004},
+        {"65535.65535.65535.65535", true, 0xFFFFFFFFFFFFFFFF},
+        {"1.70000", false, 0},
+        {"1.2.3.65536", false, 0},
+        {"-1.2", false, 0},
+        {"99999999999.1", false, 0},           // held at the 32-bit limit by the installer
     };
-    for (const auto& c : cases) EXPECT_EQ(c.numbers, versionNumbers(c.text)) << c.text;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        uint64_t numbers = 0xBDBDBDBD;
+        std::string reason;
+        EXPECT_EQ(c.ok, fixedVersionFromText(c.text, numbers, reason)) << reason;
+        EXPECT_EQ(c.numbers, numbers);
+        EXPECT_EQ(c.ok, reason.empty()) << reason;
+    }
+}
+
+// A block whose lengths would not fit 16 bits is refused; the longest that
+// fits is written whole.
+TEST(PeImageTest, VersionBlockLengthsFitSixteenBits) {
+    Bytes block;
+    std::string reason;
+    VersionTexts texts{u"P", u"1.0", u"P Setup", std::u16string(40000, u'c')};
+    EXPECT_FALSE(buildVersionBlock(texts, 0, block, reason));
+    EXPECT_NE(std::string::npos, reason.find("more than the 65535")) << reason;
+    EXPECT_TRUE(block.empty());
+    texts.companyName.resize(32000);
+    ASSERT_TRUE(buildVersionBlock(texts, 0, block, reason)) << reason;
+    EXPECT_EQ(block.size(), size_t(block[0] | block[1] << 8));
+    FixedVersion fixed;
+    EXPECT_TRUE(readFixedVersion(block.data(), block.size(), fixed));
 }
 
 TEST(PeImageTest, IconGroupReplacedWithTheImagesOfAnIconFile) {
-    // An icon file with two images of 3 and 5 bytes.
+    // An icon file with two images whose directory entries give 0 planes and
+    // 0 bits: a bitmap of 8 bits per pixel (its 40-byte header) and a PNG
+    // image of 8-bit RGBA (its signature and IHDR chunk).
+    Bytes bitmap(40, 0), png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                0, 0, 1, 0, 0, 0, 1, 0, 8, 6, 0, 0, 0};
+    TestPe::put32(bitmap, 0, 40);
+    TestPe::put32(bitmap, 12, 0x00080001);  // one plane, 8 bits
     Bytes ico = {0, 0, 1, 0, 2, 0};
     auto entry = [&](uint8_t w, uint32_t size, uint32_t offset) {
-        Bytes e = {w, w, 0, 0, 1, 0, 32, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        Bytes e = {w, w, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
         TestPe::put32(e, 8, size);
         TestPe::put32(e, 12, offset);
         ico.insert(ico.end(), e.begin(), e.end());
     };
-    entry(16, 3, 38);
-    entry(32, 5, 41);
-    ico.insert(ico.end(), {'a', 'b', 'c', 'V', 'W', 'X', 'Y', 'Z'});
+    entry(16, static_cast<uint32_t>(bitmap.size()), 38);
+    entry(0, static_cast<uint32_t>(png.size()), 38 + static_cast<uint32_t>(bitmap.size()));
+    ico.insert(ico.end(), bitmap.begin(), bitmap.end());
+    ico.insert(ico.end(), png.begin(), png.end());
 
     PeImage image;
     std::string error;
@@ -315,8 +363,20 @@ TEST(PeImageTest, IconGroupReplacedWithTheImagesOfAnIconFile) {
         uint16_t iconId = static_cast<uint16_t>((*group->data)[6 + 14 * i + 12] | (*group->data)[6 + 14 * i + 13] << 8);
         const ResourceLeaf* icon = image.find(id(3), id(iconId));
         ASSERT_NE(nullptr, icon);
-        EXPECT_EQ(i == 0 ? "abc" : "VWXYZ", std::string(icon->data->begin(), icon->data->end()));
-        EXPECT_EQ(0, std::memcmp(&ico[6 + 16 * i], &(*group->data)[6 + 14 * i], 12));
+        EXPECT_TRUE(*icon->data == (i == 0 ? bitmap : png));
+        const uint8_t* g = &(*group->data)[6 + 14 * i];
+        EXPECT_EQ(0, std::memcmp(&ico[6 + 16 * i], g, 4)) << "width, height, colours as the file gives them";
+        EXPECT_EQ(1, g[4] | g[5] << 8) << "planes";
+        EXPECT_EQ(i == 0 ? 8 : 32, g[6] | g[7] << 8) << "bits per pixel";
+        EXPECT_EQ(TestPe::get32(ico, 6 + 16 * i + 8), uint32_t(g[8] | g[9] << 8 | g[10] << 16 | g[11] << 24));
+    }
+    // Images that are neither: a bitmap of 0 bits, a PNG image of an
+    // unknown colour type.
+    for (size_t at : {38u + 14u, 38u + 40u + 25u}) {
+        Bytes bad = ico;
+        bad[at] = at == 38u + 14u ? 0 : 5;
+        EXPECT_FALSE(replaceIconGroup(image, 131, bad, error)) << at;
+        EXPECT_NE(std::string::npos, error.find("neither a PNG image nor a bitmap")) << error;
     }
 
     Bytes cut = ico;

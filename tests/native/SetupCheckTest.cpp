@@ -157,6 +157,8 @@ TEST_F(SetupCheckTest, EachMistakeIsFoundWithWhereAndWhatHappens) {
          {"setup.ini:10:", "lacks its leading point", "unassociated"}},
         {"version not a number", iniChange("ProgVersion=1.2", "ProgVersion=v1.2"), S::Error,
          {"setup.ini:4:", "does not start with a number", "refused"}},
+        {"version part the record cannot hold", iniChange("ProgVersion=1.2", "ProgVersion=1.2.70000"), S::Error,
+         {"setup.ini:4:", "has the part 70000", "version record cannot hold"}},
         {"version of three parts", iniChange("ProgVersion=1.2", "ProgVersion=1.2.1"), S::Warning,
          {"setup.ini:4:", "not major.minor", "as written"}},
         {"version with leading zero", iniChange("ProgVersion=1.2", "ProgVersion=1.02"), S::Warning,

@@ -1,7 +1,9 @@
 #pragma once
 // A small PE image made byte by byte for the tests of the PE module and of
-// setup-pack build: headers, .text, .bss, .rsrc (an empty resource table)
-// and .reloc (one block), laid out as the mingw linker lays out the stub.
+// setup-pack build: headers, .text, .bss, .rsrc and .reloc (one block),
+// laid out as the mingw linker lays out the stub.
+// .rsrc holds the program's manifest (type 24, number 1) naming
+// `executionLevel`, or, with an empty level, an empty resource table.
 // Options make it PE32+, a console program, signed, followed by appended
 // data or a symbol table, give it another section after .rsrc, or leave
 // .text and .rsrc without data, the latter's file offset inside the headers.
@@ -14,12 +16,14 @@ struct TestPe {
     bool pe32Plus = false;
     uint16_t subsystem = 2;          // GUI
     uint32_t bssSize = 0x1000;       // virtual size of .bss
+    uint32_t bssGap = 0;             // address space left between .text and .bss (a hole)
     uint32_t certificateSize = 0;    // nonzero: a certificate table after the sections
     uint32_t appended = 0;           // bytes of data after the last section
     uint32_t symbolTable = 0;        // PointerToSymbolTable
     bool dataAfterResources = false; // a .data section between .rsrc and .reloc
     uint32_t fileAlignment = 0x200;
     bool emptyResourcesInHeaders = false;  // .text and .rsrc without data; .rsrc at file offset 0x100
+    std::string executionLevel = "asInvoker";  // of the manifest; "" = no manifest
 
     static constexpr uint32_t kPeOffset = 0x80;
     uint32_t optionalOffset() const { return kPeOffset + 24; }
@@ -38,6 +42,12 @@ struct TestPe {
         return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
     }
 
+    std::string manifest() const {
+        return "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\"><trustInfo "
+               "xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security><requestedPrivileges><requestedExecutionLevel "
+               "level=\"" + executionLevel + "\"/></requestedPrivileges></security></trustInfo></assembly>";
+    }
+
     std::vector<uint8_t> build() const {
         struct Section {
             const char* name;
@@ -47,12 +57,18 @@ struct TestPe {
         std::vector<Section> sections;
         const bool empty = emptyResourcesInHeaders;
         sections.push_back({".text", 0x1000, 0x10, 0x400, empty ? 0 : fa, 0x60000020});
-        uint32_t bssVa = 0x2000;
+        uint32_t bssVa = 0x2000 + bssGap;
         sections.push_back({".bss", bssVa, bssSize, 0, 0, 0xC0000080});
         uint32_t va = (bssVa + bssSize + 0xFFF) & ~0xFFFu;
         uint32_t raw = 0x600;
         uint32_t rsrcVa = va;
-        sections.push_back({".rsrc", va, 16, empty ? 0x100 : raw, empty ? 0 : fa, 0x40000040});
+        const std::string manifest = executionLevel.empty() ? std::string() : this->manifest();
+        // Three one-entry tables (type 24, number 1, language 0), one data
+        // entry at 0x48, the manifest's bytes at 0x58.
+        const uint32_t rsrcSize = manifest.empty() ? 16 : 0x58 + static_cast<uint32_t>(manifest.size());
+        // Writable, as the mingw linker leaves it.
+        sections.push_back({".rsrc", va, rsrcSize, empty ? 0x100 : raw, empty ? 0 : fa, 0xC0000040});
+        const uint32_t rsrcRaw = raw;
         va += 0x1000;
         raw += fa;
         if (dataAfterResources) {
@@ -86,7 +102,19 @@ struct TestPe {
         put32(b, opt + (pe32Plus ? 108 : 92), 16);
         uint32_t dirs = directoriesOffset();
         put32(b, dirs + 8 * 2, rsrcVa);
-        put32(b, dirs + 8 * 2 + 4, empty ? 0 : 16);
+        put32(b, dirs + 8 * 2 + 4, empty ? 0 : rsrcSize);
+        if (!empty && !manifest.empty()) {
+            const uint32_t tables[3][2] = {{0x00, 24}, {0x18, 1}, {0x30, 0}};
+            for (int level = 0; level < 3; ++level) {
+                uint32_t at = rsrcRaw + tables[level][0];
+                put16(b, at + 14, 1);
+                put32(b, at + 16, tables[level][1]);
+                put32(b, at + 20, level < 2 ? 0x80000000u | tables[level + 1][0] : 0x48);
+            }
+            put32(b, rsrcRaw + 0x48, rsrcVa + 0x58);
+            put32(b, rsrcRaw + 0x4C, static_cast<uint32_t>(manifest.size()));
+            for (size_t i = 0; i < manifest.size(); ++i) b[rsrcRaw + 0x58 + i] = static_cast<uint8_t>(manifest[i]);
+        }
         put32(b, dirs + 8 * 5, relocVa);
         put32(b, dirs + 8 * 5 + 4, 12);
         for (size_t i = 0; i < sections.size(); ++i) {
@@ -103,7 +131,7 @@ struct TestPe {
         uint32_t relocRaw = sections.back().raw;
         put32(b, relocRaw, 0x1000);
         put32(b, relocRaw + 4, 12);
-        put16(b, relocRaw + 8, 0x3004);
+        put16(b, relocRaw + 8, pe32Plus ? 0xA004 : 0x3004);  // a 64-bit or a 32-bit address
         if (certificateSize) {
             put32(b, dirs + 8 * 4, static_cast<uint32_t>(b.size()));
             put32(b, dirs + 8 * 4 + 4, certificateSize);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "ArchiveReport.h"
+#include "ImageRules.h"
 #include "InstallerResources.h"
 #include "LauncherBuild.h"
 #include "PackTree.h"
@@ -52,6 +53,45 @@ ResourceLeaf neutralLeaf(uint16_t type, uint16_t name, std::shared_ptr<const Byt
 int fail(std::FILE* err, const std::string& path, const std::string& what) {
     std::fprintf(err, "%s: error: %s\n", path.c_str(), what.c_str());
     return 1;
+}
+
+// Checks the image in `path` against the loader's rules; each fault is
+// reported as "path: error: fault; consequence". True when there is none.
+bool followsLoaderRules(std::FILE* err, const std::string& path, const char* consequence) {
+    ImageReport report;
+    std::string error;
+    if (!checkImageRulesFile(path, report, error)) {
+        fail(err, path, error);
+        return false;
+    }
+    for (const std::string& fault : report.faults) fail(err, path, fault + "; " + consequence);
+    return report.faults.empty();
+}
+
+// The version block naming the program: ProductName and FileDescription
+// from ProgName, the versions from ProgVersion, CompanyName from --company.
+bool buildVersion(const BuildInputs& in, const std::u16string& company, ByteVector& block, std::FILE* err) {
+    const IniValue& name = in.facts.progName;
+    const IniValue& version = in.facts.progVersion;
+    uint64_t numbers = 0;
+    std::string reason;
+    if (!fixedVersionFromText(version.text, numbers, reason)) {
+        std::fprintf(err, "%s:%u: error: ProgVersion \"%s\" %s\n", in.iniPath.c_str(), version.line,
+                     version.text.c_str(), reason.c_str());
+        return false;
+    }
+    VersionTexts texts;
+    texts.productName = utf16FromWindows1252(name.text);
+    texts.productVersion = utf16FromWindows1252(version.text);
+    texts.fileDescription = utf16FromWindows1252(name.text + " Setup");
+    texts.companyName = company;
+    if (buildVersionBlock(texts, numbers, block, reason)) return true;
+    if (company.empty()) {
+        std::fprintf(err, "%s:%u: error: ProgName: %s; shorten ProgName\n", in.iniPath.c_str(), name.line, reason.c_str());
+    } else {
+        fail(err, "--company", reason + "; shorten the company name");
+    }
+    return false;
 }
 
 }  // namespace
@@ -128,9 +168,12 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     if (image.kind() == PeKind::NotPe || image.subsystem() != kSubsystemGui) {
         return fail(err, stub, "not a Windows GUI program, so not an installer stub");
     }
+    if (!followsLoaderRules(err, stub, "every installer built from this stub would have the same fault")) return 1;
 
     std::u16string company;
     if (!utf16FromUtf8(options.company, company)) return fail(err, "--company", "the text is not valid UTF-8");
+    auto versionBlock = std::make_shared<ByteVector>();
+    if (!buildVersion(inputs, company, *versionBlock, err)) return 1;
     ByteVector icon;
     if (!options.icon.empty()) {
         if (!readWholeFile(options.icon, icon, error)) return fail(err, options.icon, error);
@@ -152,14 +195,6 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
         return 1;
     }
 
-    const std::string& name = inputs.facts.progName.text;
-    const std::string& version = inputs.facts.progVersion.text;
-    VersionTexts texts;
-    texts.productName = utf16FromWindows1252(name);
-    texts.productVersion = utf16FromWindows1252(version);
-    texts.fileDescription = utf16FromWindows1252(name + " Setup");
-    texts.companyName = company;
-    auto versionBlock = std::make_shared<const ByteVector>(buildVersionBlock(texts, versionNumbers(version)));
 
     image.removeResource(ResourceName::number(kResourceRcData), ResourceName::number(kPayloadResource));
     image.removeResource(ResourceName::number(kResourceRcData), ResourceName::number(kSetupIniResource));
@@ -180,6 +215,12 @@ int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) 
     }
     bool changed = false;
     if (!output.writeIfChanged(options.output, changed, error)) return fail(err, options.output, error);
+    // What was written is read back as the loader reads it: a fault here is
+    // one of this program, and the installer is not left behind.
+    if (!followsLoaderRules(err, options.output, "setup-pack wrote a faulty installer, which was removed")) {
+        std::remove(options.output.c_str());
+        return 1;
+    }
     std::fprintf(out, "%s: %llu bytes, %s\n", options.output.c_str(), static_cast<unsigned long long>(output.fileSize),
                  changed ? "written" : "unchanged");
     return 0;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <set>
 
+#include "driver/VersionText.h"
+
 namespace {
 
 void put16(ByteVector& out, uint16_t v) {
@@ -73,28 +75,54 @@ void putUtf8(std::string& out, uint32_t c) {
     }
 }
 
-}  // namespace
-
-uint64_t versionNumbers(const std::string& text) {
-    uint64_t result = 0;
-    size_t at = 0;
-    for (int part = 0; part < 4; ++part) {
-        uint32_t value = 0;
-        bool digits = false;
-        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-            value = std::min<uint32_t>(value * 10 + static_cast<uint32_t>(text[at] - '0'), 0x10000);
-            digits = true;
-            ++at;
-        }
-        bool ends = at == text.size() || text[at] == '.';
-        result = result << 16 | (digits && ends && value <= 0xFFFF ? value : 0);
-        if (at < text.size() && text[at] == '.') ++at;
-        else at = text.size();
+// Planes and bits per pixel of one icon image, read from the image itself
+// (the icon file's directory may give 0 for both, and the shell ranks the
+// images of a group by them):
+//   a PNG image: the signature, then the IHDR chunk (length +8, "IHDR" +12,
+//     width +16, height +20, bit depth +24, colour type +25); one plane of
+//     bit depth times the channels of the colour type;
+//   else a device-independent bitmap: its header's size +0 (40 or more),
+//     planes +12, bits per pixel +14.
+// False when the image is neither.
+bool imageDepth(const uint8_t* image, size_t size, uint16_t& planes, uint16_t& bits) {
+    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (size >= 8 && std::equal(kPng, kPng + 8, image)) {
+        if (size < 26 || std::string(reinterpret_cast<const char*>(image) + 12, 4) != "IHDR") return false;
+        static const uint8_t kChannels[7] = {1, 0, 3, 1, 2, 0, 4};  // by colour type; 0: none such
+        uint8_t depth = image[24], type = image[25];
+        if (type > 6 || kChannels[type] == 0 || depth == 0 || depth > 16) return false;
+        planes = 1;
+        bits = static_cast<uint16_t>(depth * kChannels[type]);
+        return true;
     }
-    return result;
+    if (size < 40 || le32(image) < 40) return false;
+    planes = le16(image + 12);
+    bits = le16(image + 14);
+    return planes == 1 && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32);
 }
 
-ByteVector buildVersionBlock(const VersionTexts& texts, uint64_t version) {
+}  // namespace
+
+bool fixedVersionFromText(const std::string& text, uint64_t& version, std::string& reason) {
+    VersionNumbers high = readVersionText(text.c_str());
+    size_t second = text.find('.');
+    if (second != std::string::npos) second = text.find('.', second + 1);
+    VersionNumbers low = second == std::string::npos ? VersionNumbers{0, 0, false} : readVersionText(text.c_str() + second + 1);
+    const int parts[4] = {high.major, high.minor, low.major, low.minor};
+    version = 0;
+    for (int part : parts) {
+        if (part < 0 || part > 0xFFFF) {
+            reason = "has the part " + std::to_string(part) + ", which the version record cannot hold (each of its "
+                     "four parts is a number from 0 to 65535), so Windows would show another file version";
+            version = 0;
+            return false;
+        }
+        version = version << 16 | static_cast<uint64_t>(part);
+    }
+    return true;
+}
+
+bool buildVersionBlock(const VersionTexts& texts, uint64_t version, ByteVector& block, std::string& reason) {
     // The fixed record: signature, structure version 1.0, file and product
     // versions (high, low), flags mask, flags, OS (NT, 32-bit Windows), type
     // (application), subtype, date (none).
@@ -118,7 +146,16 @@ ByteVector buildVersionBlock(const VersionTexts& texts, uint64_t version) {
     put16(translation, 1200);    // Unicode
     ByteVector var = versionNode(ascii("Translation"), translation, 4, 0, {});
     ByteVector varInfo = versionNode(ascii("VarFileInfo"), {}, 0, 1, {var});
-    return versionNode(ascii("VS_VERSION_INFO"), fixed, static_cast<uint16_t>(fixed.size()), 0, {stringInfo, varInfo});
+    block = versionNode(ascii("VS_VERSION_INFO"), fixed, static_cast<uint16_t>(fixed.size()), 0, {stringInfo, varInfo});
+    // Every node lies inside the outermost one: when its length fits 16
+    // bits, so do all the others.
+    if (block.size() > 0xFFFF) {
+        reason = "the version block would be " + std::to_string(block.size()) + " bytes, more than the 65535 its "
+                 "16-bit lengths can describe, and Windows would read its texts wrongly";
+        block.clear();
+        return false;
+    }
+    return true;
 }
 
 std::u16string utf16FromWindows1252(const std::string& text) {
@@ -188,6 +225,12 @@ bool replaceIconGroup(PeImage& image, uint16_t groupId, const ByteVector& ico, s
             error = "icon image " + std::to_string(i + 1) + " lies outside the icon file";
             return false;
         }
+        uint16_t planes, bits;
+        if (!imageDepth(&ico[offset], size, planes, bits)) {
+            error = "icon image " + std::to_string(i + 1) + " is neither a PNG image nor a bitmap with one plane "
+                    "of 1, 4, 8, 16, 24 or 32 bits per pixel";
+            return false;
+        }
         copied += size;
         if (copied > ico.size()) {
             error = "the icon file's images add up to more than the file's size (images share their bytes)";
@@ -223,7 +266,14 @@ bool replaceIconGroup(PeImage& image, uint16_t groupId, const ByteVector& ico, s
     for (uint16_t i = 0; i < count; ++i) {
         const uint8_t* entry = &ico[6 + 16 * i];
         uint32_t size = le32(entry + 8), offset = le32(entry + 12);
-        group->insert(group->end(), entry, entry + 12);
+        // Width, height, colour count and the reserved byte as the icon file
+        // gives them; planes and bit count from the image; its size.
+        uint16_t planes = 0, bits = 0;
+        imageDepth(&ico[offset], size, planes, bits);
+        group->insert(group->end(), entry, entry + 4);
+        put16(*group, planes);
+        put16(*group, bits);
+        put32(*group, size);
         put16(*group, static_cast<uint16_t>(nextId + i));
         ResourceLeaf icon{iconType, ResourceName::number(static_cast<uint16_t>(nextId + i)), kLanguageNeutral, 0,
                           std::make_shared<const ByteVector>(ico.begin() + offset, ico.begin() + offset + size)};

@@ -14,15 +14,19 @@ struct VersionTexts {
     std::u16string productName, productVersion, fileDescription, companyName;
 };
 
-// "1.2" or "1.2.3.4" as four 16-bit parts, most significant first; parts
-// that are missing or not numbers count as 0.
-uint64_t versionNumbers(const std::string& text);
+// ProgVersion as the fixed version record holds it: four 16-bit parts, most
+// significant first. The major and minor numbers are those the installer
+// reads (readVersionText: "2.1b" is 2.1, "1.x" is 1.0); the third and fourth
+// are read the same way after the second point. False, with `reason` (a
+// phrase that follows the text), when a part is negative or above 65535.
+bool fixedVersionFromText(const std::string& text, uint64_t& version, std::string& reason);
 
 // A complete version resource: the fixed record with both versions set to
 // `version` (an application for Windows NT), the strings above plus
 // FileVersion (= productVersion), InternalName and OriginalFilename in one
-// language-neutral Unicode table, and its translation entry.
-ByteVector buildVersionBlock(const VersionTexts& texts, uint64_t version);
+// language-neutral Unicode table, and its translation entry. False, with
+// `reason`, when the texts make a block longer than its 16-bit lengths hold.
+bool buildVersionBlock(const VersionTexts& texts, uint64_t version, ByteVector& block, std::string& reason);
 
 // Text conversions: the setup INI's 8-bit texts are taken as Windows-1252
 // (the code page of the installer's example and of Western Windows);

@@ -49,6 +49,7 @@ constexpr uint32_t kTableSize = 16;
 constexpr uint32_t kEntrySize = 8;
 constexpr uint32_t kDataEntrySize = 16;
 constexpr uint32_t kInitializedData = 0x40;  // section characteristics
+constexpr uint32_t kWritable = 0x80000000;
 constexpr uint32_t kLeafDataAlignment = 8;
 // A resource tree with more entries than this is taken as hostile (it could
 // otherwise make us walk the same tables billions of times).
@@ -653,6 +654,9 @@ bool PeImage::layout(PeOutput& out, std::string& error) const {
     uint64_t nextRaw = rsrc.rawPointer + rawSize;
     put32(h + rsrc.headerOffset + 8, resourceSize);
     put32(h + rsrc.headerOffset + 16, static_cast<uint32_t>(rawSize));
+    // Nothing writes to resources (the loader hands them out read-only), so
+    // the section is not writable, as the platform's own linkers make it.
+    put32(h + rsrc.headerOffset + 36, rsrc.flags & ~kWritable);
     std::vector<const Section*> tail;
     std::vector<std::pair<uint64_t, uint64_t>> places;  // new address and file offset of each
     for (size_t i = r + 1; i < sections_.size(); ++i) {

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "ArchiveWriter.h"
-#include "InstallerBuild.h"
+#include "ImageLimits.h"
 
 namespace setup_check {
 

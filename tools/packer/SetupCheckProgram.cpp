@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "InstallerResources.h"
 #include "common/Format.h"
 #include "driver/VersionText.h"
 
@@ -101,6 +102,10 @@ void Checker::checkVersion(const Loaded& english) {
                    "ProgVersion " + shown(v) + " reads as " + reads + " (numbers, not texts, are "
                          "compared); write " + reads);
     }
+    // The installer's version record holds the same reading in 16-bit parts.
+    uint64_t fixed = 0;
+    std::string reason;
+    if (!fixedVersionFromText(v, fixed, reason)) iniError(line, "ProgVersion " + shown(v) + " " + reason);
 }
 
 void Checker::checkCommand(const char* keyName, const std::string& raw, bool isOpen, const Loaded& english) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ArchiveReport.h"
+#include "ImageRules.h"
 #include "InstallerBuild.h"
 #include "PackTree.h"
 #include "PeImage.h"
@@ -32,7 +33,7 @@ const char kUsage[] =
     "                        [--no-warn NAME]... --output SETUP.EXE\n"
     "       setup-pack create [--names=auto|ansi|wide] [--setup-ini=FILE] FOLDER ARCHIVE\n"
     "       setup-pack list ARCHIVE|SETUP.EXE\n"
-    "       setup-pack verify ARCHIVE|SETUP.EXE\n"
+    "       setup-pack verify ARCHIVE|SETUP.EXE|PROGRAM.EXE\n"
     "       setup-pack check --ini SETUP.INI --payload FOLDER [--strict] [--launcher]\n"
     "                        [--code-page SECTION=CP]... [--translations none|all|LIST]\n"
     "                        [--no-warn NAME]...\n"
@@ -113,8 +114,14 @@ const char kHelp[] =
     "        nothing after the last entry.\n"
     "        list and verify also take a built setup.exe (signed or not): they\n"
     "        read its payload and first print its ProgName, ProgVersion, ProgDir\n"
-    "        and languages. verify on a program that is no installer prints its\n"
-    "        version record, as info does, and fails.\n"
+    "        and languages.\n"
+    "        verify takes any Windows program (.exe) and first checks it against\n"
+    "        the rules the Windows loader applies before it maps an image (Wine\n"
+    "        forgives most of them): signatures, alignments, sections in order\n"
+    "        and adjacent, SizeOfImage, data directories, the checksum, the\n"
+    "        resource tree's order, base relocations, and a manifest with a\n"
+    "        requestedExecutionLevel. A program without a payload passes when\n"
+    "        it follows them, and its version record is printed as info does.\n"
     "init    Writes a first setup INI (UTF-8) for the program APP.EXE: [Settings]\n"
     "        from the program (ProgFile from its name, ProgVersion from its version\n"
     "        record, ProgName from its ProductName), [EN] with the standard texts\n"
@@ -301,20 +308,11 @@ int info(const std::vector<std::string>& args) {
     return printVersionRecord(args[0]) ? kExitOk : kExitFailed;
 }
 
-bool isProgramWithoutPayload(const std::string& path) {
-    PeImage image;
-    std::string error;
-    return image.load(path, error) &&
-           !image.find(ResourceName::number(kResourceRcData), ResourceName::number(kPayloadResource));
-}
-
 int readAnd(const std::vector<std::string>& args, int (*action)(const std::vector<uint8_t>&, std::FILE*, std::FILE*)) {
     if (args.size() != 1) return usageError("expected one ARCHIVE or SETUP.EXE");
     std::vector<uint8_t> bytes;
     std::string about, error;
     if (!readPayloadSource(args[0], bytes, about, error)) {
-        // A program, not an installer: what it offers the installer.
-        if (action == verifyArchive && isProgramWithoutPayload(args[0])) printVersionRecord(args[0]);
         std::fprintf(stderr, "setup-pack: %s\n", error.c_str());
         return kExitFailed;
     }
@@ -334,6 +332,45 @@ bool isWarningName(const std::string& name) {
 }
 
 std::string noWarnUsage() { return "--no-warn takes a warning's name, one of: " + warningNameList(); }
+
+// verify: a Windows program is first held against the loader's rules, then
+// its payload (when it carries one) is verified as an archive is.
+int verify(const std::vector<std::string>& args) {
+    if (args.size() != 1) return usageError("expected one ARCHIVE or PROGRAM.EXE");
+    const std::string& path = args[0];
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    char magic[2] = {0, 0};
+    bool executable = file && std::fread(magic, 1, 2, file) == 2 && magic[0] == 'M' && magic[1] == 'Z';
+    if (file) std::fclose(file);
+    if (!executable) return readAnd(args, verifyArchive);
+    ImageReport report;
+    std::string error;
+    if (!checkImageRulesFile(path, report, error)) {
+        std::fprintf(stderr, "setup-pack: %s: %s\n", path.c_str(), error.c_str());
+        return kExitFailed;
+    }
+    for (const std::string& fault : report.faults) {
+        std::fprintf(stderr, "%s: error: %s\n", path.c_str(), fault.c_str());
+    }
+    if (!report.faults.empty()) return kExitFailed;
+    std::string imageLine = path + ": follows the loader's rules" +
+                            (report.executionLevel.empty() ? std::string() : "; requestedExecutionLevel " +
+                                                                                 report.executionLevel) + "\n";
+    PeImage image;
+    if (!image.load(path, error)) {
+        std::fprintf(stderr, "setup-pack: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    if (!image.find(ResourceName::number(kResourceRcData), ResourceName::number(kPayloadResource))) {
+        // A program, not an installer: what it offers the installer.
+        std::fputs(imageLine.c_str(), stdout);
+        std::fputs(describeVersionRecord(readVersionRecord(image)).c_str(), stdout);
+        return kExitOk;
+    }
+    int result = readAnd(args, verifyArchive);
+    if (result == kExitOk) std::fputs(imageLine.c_str(), stdout);
+    return result;
+}
 
 int check(const std::vector<std::string>& args) {
     std::string ini, payload;
@@ -502,7 +539,7 @@ int main(int argc, char** argv) {
     if (command == "build") return build(args);
     if (command == "create") return create(args);
     if (command == "list") return readAnd(args, listArchive);
-    if (command == "verify") return readAnd(args, verifyArchive);
+    if (command == "verify") return verify(args);
     if (command == "check") return check(args);
     if (command == "init") return init(args);
     if (command == "info") return info(args);
