@@ -8,9 +8,8 @@
 //       setup-uninstall.exe -u (Launcher.cpp), which hands it no handle.
 //       ID is the starting process's id; each H is the value of a handle in
 //       that process, which the helper duplicates from it: the report pipe,
-//       the keepers of its own file and folder (held to its end, which then
-//       deletes them), and processes whose end it waits for besides the
-//       starting one's.
+//       the keepers of its own file and of its folder (see leaveOwnFolder),
+//       and processes whose end it waits for besides the starting one's.
 #include "uninstall/RemoverCommand.h"
 
 #include <shellapi.h>
