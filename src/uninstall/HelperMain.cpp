@@ -2,11 +2,14 @@
 //
 //   setup-uninstall.exe -u [-s]
 //       Started by a vendor's program from the program folder when its own
-//       command line is "-u"; -s: quiet. Copies itself into the temp folder,
-//       starts the copy with "--remove" (RemoverCommand.cpp), which waits for
-//       this process and for the program that started it (when that runs
-//       from the program folder), and exits with the copy's early result:
-//       one of the SETUP_UNINSTALL_ codes of setup-uninstall.h.
+//       command line is "-u"; -s: quiet. Its manifest asks for administrator
+//       rights, so the vendor's program starts it through the shell (which
+//       shows the prompt). Copies itself into a folder of its own in the temp
+//       folder (Launcher.cpp), starts the copy with "--remove"
+//       (RemoverCommand.cpp), which waits for this process and for the
+//       program that started it (when that runs from the program folder),
+//       and exits with the copy's early result: one of the SETUP_UNINSTALL_
+//       codes of setup-uninstall.h.
 //
 // No C runtime start-up: the entry point calls runHelper and ExitProcess.
 #include <windows.h>
