@@ -2,11 +2,14 @@
 //
 //   setup-uninstall.exe -u [-s]
 //       Started by a vendor's program from the program folder when its own
-//       command line is "-u"; -s: quiet. Copies itself into the temp folder,
-//       starts the copy with "--remove" (RemoverCommand.cpp), which waits for
-//       this process and for the program that started it (when that runs
-//       from the program folder), and exits with the copy's early result:
-//       one of the SETUP_UNINSTALL_ codes of setup-uninstall.h.
+//       command line is "-u"; -s: quiet. Its manifest asks for administrator
+//       rights, so the vendor's program starts it through the shell (which
+//       shows the prompt). Copies itself into a folder of its own in the temp
+//       folder (Launcher.cpp), starts the copy with "--remove"
+//       (RemoverCommand.cpp), which waits for this process and for the
+//       program that started it (when that runs from the program folder),
+//       and exits with the copy's early result: one of the SETUP_UNINSTALL_
+//       codes of setup-uninstall.h.
 //
 // No C runtime start-up: the entry point calls runHelper and ExitProcess.
 #include <windows.h>
@@ -36,11 +39,12 @@ bool runsFromFolder(HANDLE process, const WCHAR* folder) {
            CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, image, length, folder, length) == CSTR_EQUAL;
 }
 
-// The process that started this one, as a handle the removal can wait on
-// (inheritable), when it runs from `folder` (the program folder): its files
-// may be the install's. A program started from elsewhere (a script's
-// interpreter, the command prompt, the file browser) is not waited for.
-// Null when it has ended or is not waited for.
+// The process that started this one, as a handle the removal can wait on,
+// when it runs from `folder` (the program folder): its files may be the
+// install's. A program started from elsewhere (a script's interpreter, the
+// command prompt, the file browser) is not waited for. Null when it has
+// ended (its id may then name a newer process: that is not waited for
+// either) or is not waited for.
 HANDLE openParentProcess(const WCHAR* folder) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return nullptr;
@@ -56,9 +60,8 @@ HANDLE openParentProcess(const WCHAR* folder) {
     }
     CloseHandle(snapshot);
     if (!parent) return nullptr;
-    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, parent);
-    if (!process) return OpenProcess(SYNCHRONIZE, TRUE, parent);
-    if (runsFromFolder(process, folder)) return process;
+    HANDLE process = openEarlierProcess(parent, SYNCHRONIZE);
+    if (!process || runsFromFolder(process, folder)) return process;
     CloseHandle(process);
     return nullptr;
 }
@@ -75,7 +78,7 @@ int startFromProgramFolder(WCHAR** argv, int argc) {
     while (cut > 0 && folder[cut - 1] != L'\\') --cut;
     folder[cut > 0 ? cut - 1 : 0] = L'\0';
     HANDLE parent = openParentProcess(folder);
-    int result = startRemover(nullptr, 0, own, quiet, parent);
+    int result = startRemover(systemLaunchPlatform(), nullptr, 0, own, quiet, parent);
     if (parent) CloseHandle(parent);
     return result;
 }

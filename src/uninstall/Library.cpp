@@ -15,7 +15,7 @@ int uninstall(bool quiet) {
     WCHAR program[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return SETUP_UNINSTALL_FAILED;
-    return startRemover(setupUninstallHelperImage, setupUninstallHelperSize, program, quiet, nullptr);
+    return startRemover(systemLaunchPlatform(), setupUninstallHelperImage, setupUninstallHelperSize, program, quiet, nullptr);
 }
 
 }  // namespace

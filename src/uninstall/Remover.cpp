@@ -303,7 +303,9 @@ bool removeFile(const WCHAR* path) {
     DWORD attributes = attributesOf(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return true;
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    return DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    // Gone, not only said to be: Wine's DeleteFile reports success for a
+    // delete that the folder's permissions refused.
+    return (DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND) && attributesOf(path) == INVALID_FILE_ATTRIBUTES;
 }
 
 // Removes an empty folder. A folder customised with a Desktop.INI is a

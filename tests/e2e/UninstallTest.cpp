@@ -29,13 +29,14 @@ const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Mana
 
 enum class Form { Library, Helper };
 
-// The helper files in the temp folder ("sun*.tmp").
+// The helpers' folders in the temp folder ("sun" and 16 digits, each
+// holding "sun-remover.exe").
 std::set<std::string> helperFilesInTemp() {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     std::set<std::string> found;
     WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((std::string(temp) + "sun*.tmp").c_str(), &entry);
+    HANDLE find = FindFirstFileA((std::string(temp) + "sun*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return found;
     do found.insert(std::string(temp) + entry.cFileName);
     while (FindNextFileA(find, &entry));
@@ -225,17 +226,14 @@ private:
     Form form_;
 };
 
-// The exit code of the removal helper (the one child that runs from a
-// "sun*.tmp" file of the temp folder), or a failure when not exactly one
+// The exit code of the removal helper (the one child that runs from
+// "sun-remover.exe" in the temp folder), or a failure when not exactly one
 // child was that. Other processes may appear among the children: the
 // platform starts its own when file types change.
 ::testing::AssertionResult helperExitCode(const RunResult& run, DWORD& code) {
     int found = 0;
     for (size_t i = 0; i < run.childNames.size() && i < run.childExitCodes.size(); ++i) {
-        const std::string& name = run.childNames[i];
-        bool helper = name.size() > 7 && _strnicmp(name.c_str(), "sun", 3) == 0 &&
-                      _stricmp(name.c_str() + name.size() - 4, ".tmp") == 0;
-        if (!helper) continue;
+        if (_stricmp(run.childNames[i].c_str(), "sun-remover.exe") != 0) continue;
         code = run.childExitCodes[i];
         ++found;
     }

@@ -1,17 +1,19 @@
 /* A vendor's program written in another language, reduced to its "-u"
  * handling: it starts setup-uninstall.exe from its own folder with its own
  * arguments ("-u" or "-u -s") and ends with the helper's exit code, as the
- * one-line call of a scripting language does. Any other command line ends it
- * at once. Plain C, no uninstall library. */
+ * README's line for other languages does: through the shell with the verb
+ * "runas", so that a program that runs without administrator rights gets
+ * the prompt (a plain CreateProcess fails there with
+ * ERROR_ELEVATION_REQUIRED). Any other command line ends it at once. Plain C,
+ * no uninstall library. */
 #include <windows.h>
+#include <shellapi.h>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show) {
     char helper[MAX_PATH];
-    char command[2 * MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, helper, MAX_PATH);
     int cut = (int)length;
-    STARTUPINFOA startup = {sizeof startup};
-    PROCESS_INFORMATION process;
+    SHELLEXECUTEINFOA info;
     DWORD code = 5;
     (void)instance;
     (void)previous;
@@ -21,12 +23,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int 
     while (cut > 0 && helper[cut - 1] != '\\') --cut;
     if (cut + 20 >= MAX_PATH) return 5;
     lstrcpyA(helper + cut, "setup-uninstall.exe");
-    if (lstrlenA(helper) + lstrlenA(arguments) + 4 >= (int)sizeof command) return 5;
-    wsprintfA(command, "\"%s\" %s", helper, arguments);
-    if (!CreateProcessA(helper, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) return 5;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    info.lpVerb = "runas";
+    info.lpFile = helper;
+    info.lpParameters = arguments;
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&info) || !info.hProcess) return 5;
+    WaitForSingleObject(info.hProcess, INFINITE);
+    GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hProcess);
     return (int)code;
 }
