@@ -4,88 +4,9 @@
 #include <string>
 
 #include "PeImage.h"
+#include "VersionRecord.h"
 
 namespace {
-
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-size_t align4(size_t offset) { return (offset + 3) & ~size_t(3); }
-
-// A UTF-16LE text as UTF-8; unpaired surrogates become U+FFFD.
-std::string utf8FromUtf16(const uint8_t* p, size_t units) {
-    std::string out;
-    for (size_t i = 0; i < units; ++i) {
-        uint32_t c = le16(p + 2 * i);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units && le16(p + 2 * i + 2) >= 0xDC00 &&
-            le16(p + 2 * i + 2) <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (le16(p + 2 * i + 2) - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-// One node of a version block: length +0, value length +2 (in UTF-16 units
-// for text values), type +4 (1 text), the key in UTF-16 with its terminator
-// from +6, padding to 4, the value, padding to 4, then the children. Every
-// offset is checked against the node's own length.
-struct VersionNode {
-    size_t begin = 0, end = 0;  // the node within the block
-    std::string key;
-    size_t value = 0, valueLength = 0;  // offset and length in bytes
-    size_t children = 0;                // offset of the first child
-};
-
-bool readNode(const uint8_t* data, size_t size, size_t at, VersionNode& node) {
-    if (at + 6 > size) return false;
-    size_t length = le16(data + at);
-    if (length < 6 || at + length > size) return false;
-    node.begin = at;
-    node.end = at + length;
-    size_t p = at + 6;
-    size_t keyStart = p;
-    while (p + 2 <= node.end && le16(data + p) != 0) p += 2;
-    if (p + 2 > node.end) return false;
-    node.key = utf8FromUtf16(data + keyStart, (p - keyStart) / 2);
-    node.value = align4(p + 2);
-    size_t units = le16(data + at + 2);
-    node.valueLength = le16(data + at + 4) == 1 ? units * 2 : units;
-    if (node.value > node.end || node.valueLength > node.end - node.value) {
-        node.valueLength = 0;
-        node.value = std::min(node.value, node.end);
-    }
-    node.children = align4(node.value + node.valueLength);
-    return true;
-}
-
-// Calls `visit` for each child of `parent`; stops when it returns true.
-template <typename Visit>
-bool eachChild(const uint8_t* data, const VersionNode& parent, Visit visit) {
-    for (size_t at = parent.children; at + 6 <= parent.end;) {
-        VersionNode child;
-        if (!readNode(data, parent.end, at, child)) return false;
-        if (visit(child)) return true;
-        at = align4(child.end);
-    }
-    return false;
-}
 
 std::string lowerAscii(std::string text) {
     for (char& c : text) {
@@ -117,25 +38,6 @@ bool isInitPlaceholder(const std::string& value) {
     return value.size() >= 2 && value.front() == '<' && value.back() == '>';
 }
 
-std::string versionString(const uint8_t* data, size_t size, const std::string& key) {
-    VersionNode root;
-    if (!readNode(data, size, 0, root) || root.key != "VS_VERSION_INFO") return "";
-    std::string found;
-    eachChild(data, root, [&](const VersionNode& info) {
-        if (info.key != "StringFileInfo") return false;
-        return eachChild(data, info, [&](const VersionNode& table) {
-            return eachChild(data, table, [&](const VersionNode& string) {
-                if (string.key != key || string.valueLength < 2) return false;
-                std::string text = utf8FromUtf16(data + string.value, string.valueLength / 2);
-                while (!text.empty() && text.back() == '\0') text.pop_back();
-                found = text.substr(0, text.find('\0'));
-                return !found.empty();
-            });
-        });
-    });
-    return found;
-}
-
 bool makeStarterIni(const std::string& programPath, const Translation& english, std::string& ini,
                     std::string& error) {
     PeImage image;
@@ -145,12 +47,17 @@ bool makeStarterIni(const std::string& programPath, const Translation& english, 
         file.resize(file.size() - 4);
     }
     std::string name, version = "<major.minor, as in 1.0>";
-    const ResourceLeaf* leaf = image.find(ResourceName::number(kResourceVersion), ResourceName::number(1));
-    FixedVersion fixed;
-    if (leaf && readFixedVersion(leaf->data->data(), leaf->data->size(), fixed)) {
-        version = std::to_string(fixed.fileVersion >> 48) + "." + std::to_string((fixed.fileVersion >> 32) & 0xFFFF);
+    const VersionRecord record = readVersionRecord(image);
+    if (record.found) {
+        const uint64_t fileVersion = record.fixed.fileVersion;
+        version = std::to_string(fileVersion >> 48) + "." + std::to_string((fileVersion >> 32) & 0xFFFF);
     }
-    if (leaf) name = versionString(leaf->data->data(), leaf->data->size(), "ProductName");
+    for (const auto& text : record.texts) {
+        if (text.first == "ProductName" && !text.second.empty()) {
+            name = text.second;
+            break;
+        }
+    }
     if (!isUtf8Text(name)) name.clear();
     if (name.empty()) name = file;
     std::string dir = plainFolderName(name) ? name : file;

@@ -11,10 +11,6 @@
 // reports a value of that form as an error.
 bool isInitPlaceholder(const std::string& value);
 
-// The UTF-8 text of a String of a version block's StringFileInfo (the first
-// string table that has it), such as ProductName; empty when there is none.
-std::string versionString(const uint8_t* data, size_t size, const std::string& key);
-
 // Writes a UTF-8 setup INI for the program at `programPath` (a file of the
 // payload's Program folder): [Settings] from the program (ProgFile from its
 // name, ProgVersion from its version record, ProgName from its ProductName
