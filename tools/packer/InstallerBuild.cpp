@@ -15,6 +15,7 @@
 #include "PackTree.h"
 #include "PeImage.h"
 #include "SetupCheck.h"
+#include "ShippedFiles.h"
 
 namespace {
 
@@ -122,17 +123,8 @@ bool runPreBuildChecks(const BuildInputs& in, std::FILE* err) {
 }
 
 std::vector<std::string> stubCandidates(const std::string& program) {
-    std::vector<std::string> candidates;
-    size_t slash = program.rfind('/');
-    if (slash != std::string::npos) {
-        std::string dir = program.substr(0, slash);
-        candidates.push_back(dir + "/setup-stub.exe");
-        candidates.push_back(dir + "/../setup-stub.exe");              // the cross build's host tools
-        candidates.push_back(dir + "/../win32/setup-stub.exe");        // a native build beside it
-        candidates.push_back(dir + "/../share/setup-pack/setup-stub.exe");
-    }
-    candidates.push_back("/usr/share/setup-pack/setup-stub.exe");
-    return candidates;
+    // The cross build's host tools, and a native build beside it.
+    return shippedFileCandidates(program, "setup-stub.exe", {"..", "../win32"});
 }
 
 int buildInstaller(const BuildOptions& options, std::FILE* out, std::FILE* err) {

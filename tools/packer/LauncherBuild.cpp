@@ -9,6 +9,7 @@
 
 #include "InstallerResources.h"
 #include "launcher/LauncherCommand.h"
+#include "ShippedFiles.h"
 
 namespace {
 
@@ -38,17 +39,8 @@ bool isCopied(const ResourceName& type) {
 }  // namespace
 
 std::vector<std::string> launcherCandidates(const std::string& program) {
-    std::vector<std::string> candidates;
-    size_t slash = program.rfind('/');
-    if (slash != std::string::npos) {
-        std::string dir = program.substr(0, slash);
-        candidates.push_back(dir + "/setup-launcher.exe");
-        candidates.push_back(dir + "/../uninstall/setup-launcher.exe");        // the cross build's host tools
-        candidates.push_back(dir + "/../win32/uninstall/setup-launcher.exe");  // a native build beside it
-        candidates.push_back(dir + "/../share/setup-pack/setup-launcher.exe");
-    }
-    candidates.push_back("/usr/share/setup-pack/setup-launcher.exe");
-    return candidates;
+    // The cross build's host tools, and a native build beside it.
+    return shippedFileCandidates(program, "setup-launcher.exe", {"../uninstall", "../win32/uninstall"});
 }
 
 bool launcherFor(const PeImage& program, const PeImage& launcher, ByteVector& image, std::string& error) {

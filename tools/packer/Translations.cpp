@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "config/ProfileText.h"
+#include "ShippedFiles.h"
 
 namespace {
 
@@ -32,16 +33,8 @@ bool readFile(const fs::path& path, std::string& text) {
 }  // namespace
 
 std::vector<std::string> translationFolderCandidates(const std::string& program) {
-    std::vector<std::string> candidates;
-    size_t slash = program.rfind('/');
-    if (slash != std::string::npos) {
-        std::string dir = program.substr(0, slash);
-        candidates.push_back(dir + "/translations");
-        candidates.push_back(dir + "/../translations");  // the cross build's host tools
-        candidates.push_back(dir + "/../share/setup-pack/translations");
-    }
-    candidates.push_back("/usr/share/setup-pack/translations");
-    return candidates;
+    // The cross build's host tools.
+    return shippedFileCandidates(program, "translations", {".."});
 }
 
 bool parseTranslation(const std::string& text, Translation& out) {
