@@ -170,9 +170,6 @@ TEST(RemoverTest, RemovesOnlyWhatStillBelongsToTheInstall) {
         {"another install of the same name shares the vendor key",
          [](FakeInstall& f) { setValue(HKEY_LOCAL_MACHINE, f.entryKey() + "-other", "DisplayName", f.progName); },
          SETUP_UNINSTALL_REMOVED, {"vendor key"}},
-        {"the uninstall entry names another folder",
-         [](FakeInstall& f) { setValue(HKEY_LOCAL_MACHINE, f.entryKey(), "InstallLocation", "C:\\Other"); },
-         SETUP_UNINSTALL_REMOVED, {"entry", "vendor key"}},
         {"an edited ProgName that leads to another Programs-menu folder",
          [](FakeInstall& f) {
              const std::string other = uniqueName("Not Ours ");
@@ -228,6 +225,10 @@ TEST(RemoverTest, RunsThatFindNoInstallOfTheirOwn) {
              f.writeManifest();
              setValue(HKEY_LOCAL_MACHINE, f.entryKey(), "InstallLocation", "C:\\Other");
          },
+         SETUP_UNINSTALL_FAILED,
+         {"folder:4", "entry", "app path", "vendor key", "type", "extension", "menu link", "desktop link"}},
+        {"the uninstall entry names another folder: this install is not the entry's",
+         [](FakeInstall& f) { setValue(HKEY_LOCAL_MACHINE, f.entryKey(), "InstallLocation", "C:\\Other"); },
          SETUP_UNINSTALL_FAILED,
          {"folder:4", "entry", "app path", "vendor key", "type", "extension", "menu link", "desktop link"}},
         {"a program path past the path limit, inside the install folder (never cut to fit)",
