@@ -336,12 +336,13 @@ int finishFiles(void (*removeEntryStep)()) {
     for (int i = 0; i < removal.manifestCount; ++i) {
         if (!holdForDeletion(held, removal.manifestsW[i])) return SETUP_UNINSTALL_INCOMPLETE;
     }
-    removeEntryStep();
     if (!proceed()) return SETUP_UNINSTALL_INCOMPLETE;
-    // One step: the program and its manifests are marked together, and go
-    // as their handles close.
+    // One step: the program and its manifests are marked together, the
+    // uninstall entry goes, and the files go as their handles close. Until
+    // then every earlier state can be finished by "-u" again.
     bool marked = true;
     for (int i = 0; i < held.count; ++i) marked = markForDeletion(held.handles[i].get()) && marked;
+    removeEntryStep();
     for (int i = 0; i < held.count; ++i) held.handles[i].reset();
     if (!marked) {
         // Where marking through a handle is refused: deleted by name.

@@ -124,7 +124,6 @@ void readEntry() {
 void removeEntry() {
     char path[kTextSize];
     if (!removal.entryOurs || !entryPath(path)) return;
-    if (!proceed()) return;
     for (const char* name : kEntryValues) deleteValue(HKEY_LOCAL_MACHINE, path, name);
     removeEmptyKeys(HKEY_LOCAL_MACHINE, path, 1);
 }

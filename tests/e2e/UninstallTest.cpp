@@ -20,7 +20,9 @@
 
 namespace {
 
-constexpr DWORD kRemoved = 0, kFolderKept = 1, kNothing = 2, kIncomplete = 4;
+constexpr DWORD kRemoved = 0, kFolderKept = 1, kNothing = 2, kIncomplete = 4, kFailed = 5;
+// The stored time of every installed file.
+const FileTime64 kStamp = fileTimeFromUnix(1700000000, 0);
 
 const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kAppPathsRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
@@ -93,7 +95,10 @@ bool startsFromFileHeldForDeletion() {
 // the manifest the packer writes.
 class Installed {
 public:
-    Installed(Form form, const ProgramNames& programNames) : names(programNames), form_(form) {
+    using Files = std::vector<std::pair<std::string, std::string>>;
+    // `extra`: more files of the Program tree (name, contents).
+    Installed(Form form, const ProgramNames& programNames, const Files& extra = {})
+        : names(programNames), form_(form) {
         installDir = "C:\\Program Files\\" + names.progDir;
         program = installDir + "\\" + names.progFile + ".exe";
         // Named after ProgName, which versions of a program share.
@@ -105,20 +110,23 @@ public:
                                       "\r\nOpen=\"\"%s\\" + names.progFile + ".exe\" \"%%1\"\"\r\n");
         std::string programBytes = readFile(ownFolder() + (form == Form::Library ? "\\SampleNotes.exe"
                                                                                  : "\\start-uninstall.exe"));
-        std::vector<std::string> listed = {"Data\\", "Data\\readme.txt", names.progFile + ".exe"};
-        if (form == Form::Helper) listed.push_back("setup-uninstall.exe");
-        std::string manifest, error;
-        EXPECT_TRUE(buildUninstallManifest(ini, listed, manifest, error)) << error;
+        // The Program tree and its manifest as setup-pack makes them: each
+        // file with its size and stored time, the manifest twice.
+        Files files = {{"Data\\readme.txt", "read me"},
+                                                                  {names.progFile + ".exe", programBytes}};
+        if (form == Form::Helper) files.push_back({"setup-uninstall.exe", readFile(ownFolder() + "\\setup-uninstall.exe")});
+        for (const auto& file : extra) files.push_back(file);
+        std::vector<ManifestEntry> listed = {{"Data\\"}};
+        for (const auto& file : files) listed.push_back({file.first, file.second.size(), kStamp});
+        std::string manifest, versionName, error;
+        EXPECT_TRUE(buildUninstallManifest(ini, listed, manifest, versionName, error)) << error;
         ArchiveWriter writer;
         writer.addDirectory("Documents");
         writer.addFile("Documents\\Note.txt", "the user's notes");
         writer.addDirectory("Program");
         writer.addDirectory("Program\\Data");
-        writer.addFile("Program\\Data\\readme.txt", "read me");
-        writer.addFile("Program\\" + names.progFile + ".exe", programBytes);
-        if (form == Form::Helper) {
-            writer.addFile("Program\\setup-uninstall.exe", readFile(ownFolder() + "\\setup-uninstall.exe"));
-        }
+        for (const auto& file : files) writer.addFile("Program\\" + file.first, file.second, kAttributeArchive, kStamp);
+        writer.addFile("Program\\" + versionName, manifest);
         writer.addFile("Program\\setup-uninstall.ini", manifest);
         installer = std::make_unique<InstallerRun>(ini, writer.build());
     }
@@ -345,7 +353,8 @@ TEST_F(UninstallTest, RemovesWhatTheInstallMadeAndNothingElse) {
                 c.userFile ? caption + installed.names.progName +
                                  " has been removed. Its folder was kept because it holds files that the "
                                  "installation did not put there (files you or the program made):\n\n" +
-                                 installed.installDir
+                                 installed.installDir + "\n\n" + installed.installDir + "\\" + userFile +
+                                 ": added after the installation"
                            : caption + installed.names.progName + " has been removed from this computer.");
         }
         EXPECT_EQ(expectedMessages, messages(run));

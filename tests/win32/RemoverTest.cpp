@@ -95,11 +95,33 @@ struct FakeInstall {
         ASSERT_TRUE(writeFile(installDir + "\\setup-uninstall.ini", manifest));
     }
 
-    int remove() {
+    // The manifest as setup-pack now writes it: each file's size and time
+    // (here: as it is on disk now), and a copy kept for this version.
+    void writeRecordedManifest(const std::vector<std::string>& names) {
+        std::vector<ManifestEntry> entries;
+        for (const std::string& name : names) {
+            ManifestEntry entry;
+            entry.name = name;
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            if (name.back() != '\\' && GetFileAttributesExA((installDir + "\\" + name).c_str(), GetFileExInfoStandard, &data)) {
+                entry.size = data.nFileSizeLow;
+                entry.lastWriteTime = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                      data.ftLastWriteTime.dwLowDateTime;
+            }
+            entries.push_back(entry);
+        }
+        std::string manifest, versionName, error;
+        ASSERT_TRUE(buildUninstallManifest(ini, entries, manifest, versionName, error)) << error;
+        ASSERT_TRUE(writeFile(installDir + "\\setup-uninstall.ini", manifest));
+        ASSERT_TRUE(writeFile(installDir + "\\" + versionName, manifest));
+    }
+
+    int remove(int stopBeforeStep = -1) {
         std::wstring path = wide(program);
         RemoverRequest request;
         request.programPath = path.c_str();
         request.quiet = true;
+        request.stopBeforeStep = stopBeforeStep;
         return runRemover(request);
     }
 
@@ -179,6 +201,48 @@ TEST(RemoverTest, RemovesOnlyWhatStillBelongsToTheInstall) {
              f.writeManifest();
          },
          SETUP_UNINSTALL_REMOVED, {"vendor key", "menu link", "desktop link", "outside"}},
+        {"another product's entries below the extension and the type",
+         [](FakeInstall& f) {
+             setValue(HKEY_CLASSES_ROOT, f.extension + "\\OpenWithProgids", "Other.Document", "");
+             setValue(HKEY_CLASSES_ROOT, f.extension + "\\ShellNew", "NullFile", "");
+             setValue(HKEY_CLASSES_ROOT, f.type + "\\Shell\\print\\command", nullptr, "\"C:\\Other\\p.exe\" \"%1\"");
+         },
+         SETUP_UNINSTALL_REMOVED, {"type", "extension"}},
+        {"the type key gone: the extension is not provably the install's",
+         [](FakeInstall& f) { deleteRegistryTree(HKEY_CLASSES_ROOT, f.type); },
+         SETUP_UNINSTALL_REMOVED, {"extension"}},
+        {"the base folder stored with forward slashes",
+         [](FakeInstall& f) {
+             std::string typed = f.installDir;
+             for (char& c : typed) c = c == '\\' ? '/' : c;
+             setValue(HKEY_LOCAL_MACHINE, f.entryKey(), "InstallLocation", typed);
+             setValue(HKEY_LOCAL_MACHINE, f.appPathKey(), nullptr, typed + "/" + f.progFile + ".exe");
+         },
+         SETUP_UNINSTALL_REMOVED, {}},
+        {"the base folder stored with a doubled backslash",
+         [](FakeInstall& f) {
+             std::string typed = f.installDir;
+             typed.insert(typed.rfind('\\'), "\\");
+             setValue(HKEY_LOCAL_MACHINE, f.entryKey(), "InstallLocation", typed);
+         },
+         SETUP_UNINSTALL_REMOVED, {}},
+        {"the base folder stored in its short form",
+         [](FakeInstall& f) {
+             char shortForm[MAX_PATH];
+             DWORD length = GetShortPathNameA(f.installDir.c_str(), shortForm, sizeof shortForm);
+             ASSERT_TRUE(length > 0 && length < sizeof shortForm);
+             setValue(HKEY_LOCAL_MACHINE, f.entryKey(), "InstallLocation", shortForm);
+             setValue(HKEY_LOCAL_MACHINE, f.appPathKey(), nullptr, std::string(shortForm) + "\\" + f.progFile + ".exe");
+         },
+         SETUP_UNINSTALL_REMOVED, {}},
+        {"installed under another language's names than the user's now",
+         [](FakeInstall& f) {
+             const std::string installed = "ProgName=" + f.progName;
+             f.ini.replace(f.ini.find(installed), installed.size(), installed + " EN");
+             f.ini += "[FR]\r\nProgName=" + f.progName + "\r\n";
+             f.writeManifest();
+         },
+         SETUP_UNINSTALL_REMOVED, {}},
         {"a shortcut pointing elsewhere",
          [](FakeInstall& f) {
              ASSERT_EQ(SUCCEEDED(CoInitialize(nullptr)), true);
@@ -231,6 +295,13 @@ TEST(RemoverTest, RunsThatFindNoInstallOfTheirOwn) {
          [](FakeInstall& f) { setValue(HKEY_LOCAL_MACHINE, f.entryKey(), "InstallLocation", "C:\\Other"); },
          SETUP_UNINSTALL_FAILED,
          {"folder:4", "entry", "app path", "vendor key", "type", "extension", "menu link", "desktop link"}},
+        {"a copy of the program in a subfolder, which no manifest lists",
+         [](FakeInstall& f) {
+             f.program = f.installDir + "\\Plugins\\B\\" + f.progFile + ".exe";
+             ASSERT_TRUE(writeFile(f.program, "another product's program"));
+         },
+         SETUP_UNINSTALL_FAILED,
+         {"folder:7", "entry", "app path", "vendor key", "type", "extension", "menu link", "desktop link"}},
         {"a program path past the path limit, inside the install folder (never cut to fit)",
          [](FakeInstall& f) { f.program = f.installDir + "\\Data\\" + std::string(300, 'x') + ".exe"; },
          SETUP_UNINSTALL_FAILED,
@@ -244,6 +315,99 @@ TEST(RemoverTest, RunsThatFindNoInstallOfTheirOwn) {
         EXPECT_EQ(c.result, f.remove());
         EXPECT_EQ(c.left, leftOf(f));
     }
+}
+
+// Files of every version go while they are as installed; the user's own
+// and changed ones stay. A manifest that names files only is read as before.
+TEST(RemoverTest, EveryVersionsFilesGoWhileTheyAreAsInstalled) {
+    const struct {
+        const char* what;
+        bool recorded;
+        bool changeReadme;
+        int result;
+        std::vector<std::string> left;
+    } cases[] = {
+        {"upgraded: the older version's plugin goes too", true, false, SETUP_UNINSTALL_REMOVED, {}},
+        {"a listed file changed since the install stays", true, true, SETUP_UNINSTALL_FOLDER_KEPT, {"folder:2"}},
+        {"names-only manifests: a changed file goes, as before", false, true, SETUP_UNINSTALL_REMOVED, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeInstall f;
+        ASSERT_NO_FATAL_FAILURE(f.install());
+        const std::string plugin = f.installDir + "\\old-plugin.dll";
+        ASSERT_TRUE(writeFile(plugin, "version 1.0's plugin"));
+        std::vector<std::string> older = f.listed;
+        older.push_back("old-plugin.dll");
+        if (c.recorded) {
+            ASSERT_NO_FATAL_FAILURE(f.writeRecordedManifest(older));  // 1.0
+            ASSERT_NO_FATAL_FAILURE(f.writeRecordedManifest(f.listed));  // 1.1, without the plugin
+        } else {
+            ASSERT_NO_FATAL_FAILURE(f.writeManifest({"old-plugin.dll"}));
+        }
+        if (c.changeReadme) {
+            const std::string readme = f.installDir + "\\Data\\readme.txt";
+            SetFileAttributesA(readme.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ASSERT_TRUE(writeFile(readme, "edited by the user"));
+        }
+        EXPECT_EQ(c.result, f.remove());
+        EXPECT_EQ(c.left, leftOf(f));
+    }
+}
+
+// A run stopped before any one of its changes, as if the process had ended
+// there, is finished by the same command run again.
+TEST(RemoverTest, ARunCutShortAtAnyStepIsFinishedByRunningItAgain) {
+    int steps = 0;
+    for (;; ++steps) {
+        SCOPED_TRACE("stopped before change " + std::to_string(steps));
+        FakeInstall f;
+        ASSERT_NO_FATAL_FAILURE(f.install());
+        ASSERT_NO_FATAL_FAILURE(f.writeRecordedManifest(f.listed));
+        int first = f.remove(steps);
+        if (first != SETUP_UNINSTALL_INCOMPLETE) {
+            EXPECT_EQ(SETUP_UNINSTALL_REMOVED, first);  // past the last change
+            EXPECT_EQ(std::vector<std::string>(), leftOf(f));
+            break;
+        }
+        EXPECT_EQ(SETUP_UNINSTALL_REMOVED, f.remove());
+        EXPECT_EQ(std::vector<std::string>(), leftOf(f));
+        ASSERT_LT(steps, 100) << "the run never ends";
+    }
+    EXPECT_GT(steps, 10);
+}
+
+// A folder that a running program holds as its working folder stays, the
+// outcome says so, and the program with its manifest stays to run again.
+TEST(RemoverTest, AFolderInUseKeepsWhatRunsTheUninstallAgain) {
+    FakeInstall f;
+    ASSERT_NO_FATAL_FAILURE(f.install());
+    // A console that waits for input that never comes, in the install folder.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = readEnd;
+    PROCESS_INFORMATION process = {};
+    char command[] = "cmd.exe /q /k";
+    ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                               f.installDir.c_str(), &startup, &process));
+    CloseHandle(readEnd);
+    Sleep(500);
+    EXPECT_EQ(SETUP_UNINSTALL_INCOMPLETE, f.remove());
+    EXPECT_TRUE(pathExists(f.program));
+    EXPECT_TRUE(pathExists(f.installDir + "\\setup-uninstall.ini"));
+    EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, f.entryKey()));
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    CloseHandle(writeEnd);
+    EXPECT_EQ(SETUP_UNINSTALL_REMOVED, f.remove());
+    EXPECT_EQ(std::vector<std::string>(), leftOf(f));
 }
 
 }  // namespace
