@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ArchiveReport.h"
+#include "ArchiveWriter.h"
 #include "PackTree.h"
 #include "ToolRun.h"
 #include "UninstallManifest.h"
