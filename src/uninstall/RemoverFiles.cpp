@@ -230,7 +230,7 @@ void leaveInstallFolder() {
 // and attributes; false to pass it over.
 bool listedFileAt(size_t i, WCHAR (&path)[kPathSize], DWORD& attributes) {
     const Listed& entry = removal.listed[i];
-    if (!pathOf(entry, path) || isManifest(path) || isProgram(path)) return false;
+    if (entry.repeated || !pathOf(entry, path) || isManifest(path) || isProgram(path)) return false;
     attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !passesThroughLink(path);
 }

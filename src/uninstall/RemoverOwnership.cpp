@@ -104,6 +104,39 @@ bool recordOf(const char* text, size_t size, const char* name, size_t length, Ma
     return false;
 }
 
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// A name's hash, ignoring the case of ASCII letters, as the list compares
+// names; folders and files apart.
+DWORD nameHash(const Listed& entry) {
+    DWORD hash = entry.folder ? 2166136261u : 2166136262u;
+    for (size_t i = 0; i < entry.length; ++i) hash = (hash ^ static_cast<unsigned char>(lowerAscii(entry.name[i]))) * 16777619u;
+    return hash;
+}
+
+bool sameEntry(const Listed& a, const Listed& b) {
+    if (a.folder != b.folder || a.length != b.length) return false;
+    for (size_t i = 0; i < a.length; ++i) {
+        if (lowerAscii(a.name[i]) != lowerAscii(b.name[i])) return false;
+    }
+    return true;
+}
+
+// Marks each entry whose name an earlier one has (the same file listed by
+// several versions' manifests), through a table of `slots` entry numbers.
+void markRepeated(size_t* table, size_t slots) {
+    for (size_t s = 0; s < slots; ++s) table[s] = removal.listedCount;
+    for (size_t i = 0; i < removal.listedCount; ++i) {
+        Listed& entry = removal.listed[i];
+        size_t slot = nameHash(entry) % slots;
+        while (table[slot] != removal.listedCount && !sameEntry(removal.listed[table[slot]], entry)) {
+            slot = (slot + 1) % slots;
+        }
+        entry.repeated = table[slot] != removal.listedCount;
+        if (!entry.repeated) table[slot] = i;
+    }
+}
+
 // Every manifest's names into one list; names that would lead out of the
 // install folder are left out (never touched).
 bool readLists(ManifestStore& store, const char* texts[], const DWORD sizes[]) {
@@ -135,6 +168,10 @@ bool readLists(ManifestStore& store, const char* texts[], const DWORD sizes[]) {
             entry.writeTime = entry.recorded ? record.writeTime : 0;
         }
     }
+    size_t slots = 2 * removal.listedCount + 1;
+    size_t* table = static_cast<size_t*>(store.allocate(sizeof(size_t) * slots));
+    if (!table) return false;
+    markRepeated(table, slots);
     return true;
 }
 
@@ -254,7 +291,7 @@ ManifestStore::~ManifestStore() {
 }
 
 void* ManifestStore::allocate(SIZE_T size) {
-    if (count_ == kManifestLimit + 1) return nullptr;
+    if (count_ == kManifestLimit + 2) return nullptr;
     void* block = HeapAlloc(GetProcessHeap(), 0, size);
     if (block) blocks_[count_++] = block;
     return block;

@@ -28,6 +28,7 @@ struct Listed {
     size_t length;
     bool folder;
     bool recorded;
+    bool repeated;  // an earlier entry has the same name: only that one is acted on
     ULONGLONG size;
     ULONGLONG writeTime;  // FILETIME, as the installer set it
 };
@@ -118,7 +119,7 @@ public:
     void* allocate(SIZE_T size);
 
 private:
-    void* blocks_[kManifestLimit + 1] = {};
+    void* blocks_[kManifestLimit + 2] = {};  // the manifests, the list, its table
     int count_ = 0;
 };
 
