@@ -6,8 +6,8 @@
 // written before records existed) names it only. A file the user changed,
 // one the lists do not name, and a link to another place stay, and keep the
 // folder. A link is never entered: a listed name below one is left alone,
-// and a link standing where the list names a file or folder is removed as
-// the link itself, never what it points to.
+// and a link standing where the list names a file or folder stays, with what
+// it points to.
 //
 // The program and its manifests go last and together, with the uninstall
 // entry, once nothing else of the install is left, so that a run cut short
@@ -80,13 +80,11 @@ bool isOurs(size_t index, const WIN32_FILE_ATTRIBUTE_DATA& data) {
     return false;
 }
 
-// A link standing in a listed place: the link goes, not what it points to
-// (a link to a folder is removed as a folder, which removes the link only).
-void removeLink(const WCHAR* path, DWORD attributes) {
-    if (!proceed()) return;
-    BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path) : DeleteFileW(path);
-    if (!removed) noteStayed(path, Stayed::Link, GetLastError());
-}
+// A link standing in a listed place (the user moved a folder elsewhere and
+// left a link): it stays, and so does what it points to. Removing even the
+// link is left to the user: a platform that followed it while removing would
+// remove the other place.
+void keepLink(const WCHAR* path) { noteStayed(path, Stayed::Link, 0); }
 
 // One try; the platform's error, 0 on success.
 DWORD tryRemoveFile(const WCHAR* path) {
@@ -140,10 +138,11 @@ bool markForDeletion(HANDLE handle) {
 // Removes an empty folder. A folder customised with a Desktop.INI is a
 // system (or read-only) folder, which the platform may refuse to remove:
 // those bits go first, and come back when the folder stays (not empty).
-void removeFolder(const WCHAR* path) {
+// `counted`: a step of its own (else part of the last step).
+void removeFolder(const WCHAR* path, bool counted) {
     DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-    if (!proceed()) return;
+    if (counted && !proceed()) return;
     DWORD marks = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
     if (marks) SetFileAttributesW(path, attributes & ~marks);
     if (!RemoveDirectoryW(path) && marks) SetFileAttributesW(path, attributes);
@@ -176,7 +175,11 @@ bool noteWhatStays(const WCHAR* path, const char* relative) {
         bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (folder && name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) continue;
         WCHAR full[kPathSize];
-        if (lstrlenW(path) + lstrlenW(name) + 2 >= static_cast<int>(kPathSize)) return true;
+        if (lstrlenW(path) + 1 + lstrlenW(name) >= static_cast<int>(kPathSize)) {
+            noteStayed(path, Stayed::Failed, ERROR_FILENAME_EXCED_RANGE);
+            stays = true;
+            continue;
+        }
         lstrcpynW(full, path, kPathSize);
         lstrcatW(full, L"\\");
         lstrcatW(full, name);
@@ -235,6 +238,16 @@ bool listedFileAt(size_t i, WCHAR (&path)[kPathSize], DWORD& attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && !passesThroughLink(path);
 }
 
+// The listed folders, deepest first, each when empty; a link is never one.
+void removeListedFolders(bool counted) {
+    for (size_t i = removal.listedCount; i-- > 0;) {
+        WCHAR path[kPathSize];
+        DWORD attributes = 0;
+        if (!removal.listed[i].folder || !listedFileAt(i, path, attributes)) continue;
+        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) removeFolder(path, counted);
+    }
+}
+
 // The handles of what goes last, each open for deletion.
 struct HeldFiles {
     ScopedHandle handles[kManifestLimit + 1];
@@ -268,8 +281,7 @@ bool filesStep(bool apply) {
         DWORD attributes = 0;
         if (!listedFileAt(i, path, attributes)) continue;
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            found = true;
-            if (apply) removeLink(path, attributes);
+            if (apply) keepLink(path);
             continue;
         }
         WIN32_FILE_ATTRIBUTE_DATA data;
@@ -302,13 +314,7 @@ int finishFiles(void (*removeEntryStep)()) {
         if (!proceed() || !removeWithRetry(path)) complete = false;
     }
     if (!complete) return SETUP_UNINSTALL_INCOMPLETE;
-    for (size_t i = removal.listedCount; i-- > 0;) {
-        WCHAR path[kPathSize];
-        DWORD attributes = 0;
-        if (!removal.listed[i].folder || !listedFileAt(i, path, attributes)) continue;
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) removeLink(path, attributes);
-        else removeFolder(path);  // only when empty
-    }
+    removeListedFolders(true);
     bool kept = surveyWhatStays();
     if (removal.failed) return SETUP_UNINSTALL_INCOMPLETE;
 
@@ -351,6 +357,7 @@ int finishFiles(void (*removeEntryStep)()) {
             if (!removeWithRetry(removal.manifestsW[i])) return SETUP_UNINSTALL_INCOMPLETE;
         }
     }
+    removeListedFolders(false);  // those that held the program
     if (kept) return SETUP_UNINSTALL_FOLDER_KEPT;
     bool gone = markForDeletion(folder.get());
     folder.reset();

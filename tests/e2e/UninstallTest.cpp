@@ -618,7 +618,15 @@ TEST_F(UninstallTest, NeverRemovesThroughALink) {
     ASSERT_NO_FATAL_FAILURE(installed.install());
     const std::string victim = "C:\\" + installed.names.progDir + "-victim";
     ASSERT_TRUE(CreateDirectoryA(victim.c_str(), nullptr));
-    ASSERT_TRUE(writeFile(victim + "\\readme.txt", "the victim's readme"));
+    // Its readme has the listed file's size and time, so that only the link
+    // rule keeps it.
+    ASSERT_TRUE(writeFile(victim + "\\readme.txt", "read me"));
+    {
+        ScopedHandle file(CreateFileA((victim + "\\readme.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        FILETIME stamp = {static_cast<DWORD>(kStamp), static_cast<DWORD>(kStamp >> 32)};
+        ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &stamp));
+    }
     ASSERT_TRUE(writeFile(victim + "\\report.doc", "the victim's report"));
     removeFileTree(installed.installDir + "\\Data");
     std::string why;
@@ -628,13 +636,12 @@ TEST_F(UninstallTest, NeverRemovesThroughALink) {
     }
     RunResult run = installed.uninstall(installed.uninstallCommand(" -s"), confirmAndAcknowledge);
     ASSERT_FALSE(run.timedOut) << run.describe();
-    EXPECT_EQ("the victim's readme", readFileContents(victim + "\\readme.txt").value_or("(missing)"));
+    EXPECT_EQ("read me", readFileContents(victim + "\\readme.txt").value_or("(missing)"));
     EXPECT_EQ("the victim's report", readFileContents(victim + "\\report.doc").value_or("(missing)"));
-    // The link itself stands where the list names a folder: it may go, as a
-    // link; if it stays, the result says the folder was kept.
-    DWORD expected = pathExists(installed.installDir) ? kFolderKept : kRemoved;
-    EXPECT_EQ(expected, run.exitCode) << run.describe();
-    if (expected == kFolderKept) {
+    // The link stays where the list names a folder, and keeps the folder:
+    // the result says so.
+    EXPECT_EQ(kFolderKept, run.exitCode) << run.describe();
+    {
         // Only the link stays (a tree listing would go through it).
         std::vector<std::string> left;
         WIN32_FIND_DATAA found;

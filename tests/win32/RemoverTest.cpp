@@ -243,6 +243,32 @@ TEST(RemoverTest, RemovesOnlyWhatStillBelongsToTheInstall) {
              f.writeManifest();
          },
          SETUP_UNINSTALL_REMOVED, {}},
+        {"an edited ProgName that names another Desktop shortcut to the install",
+         [](FakeInstall& f) {
+             const std::string other = uniqueName("Not Ours ");
+             f.outside = specialFolder(CSIDL_DESKTOP) + "\\" + other + ".lnk";
+             ASSERT_EQ(SUCCEEDED(CoInitialize(nullptr)), true);
+             EXPECT_EQ(1, createShellLink(f.outside.c_str(), f.program.c_str(), nullptr, nullptr));
+             CoUninitialize();
+             f.ini.replace(f.ini.find(f.progName), f.progName.size(), f.progName + "\\..\\" + other);
+             f.writeManifest();
+         },
+         SETUP_UNINSTALL_REMOVED, {"vendor key", "menu link", "desktop link", "outside"}},
+        {"the program in a folder too deep for the manifest's name beside it",
+         [](FakeInstall& f) {
+             // The folder's path leaves no room for "\setup-uninstall.ini"
+             // (20 characters): the search goes on upward.
+             const std::string data = f.installDir + "\\Data\\";
+             const std::string deep(241 - data.size(), 'd');
+             ASSERT_TRUE(CreateDirectoryA((data + deep).c_str(), nullptr));
+             f.program = data + deep + "\\" + f.progFile + ".exe";
+             ASSERT_LT(f.program.size(), 260u);
+             ASSERT_TRUE(writeFile(f.program, "the program"));
+             f.listed.push_back("Data\\" + deep + "\\");
+             f.listed.push_back("Data\\" + deep + "\\" + f.progFile + ".exe");
+             f.writeManifest();
+         },
+         SETUP_UNINSTALL_REMOVED, {}},
         {"a shortcut pointing elsewhere",
          [](FakeInstall& f) {
              ASSERT_EQ(SUCCEEDED(CoInitialize(nullptr)), true);
@@ -260,6 +286,7 @@ TEST(RemoverTest, RemovesOnlyWhatStillBelongsToTheInstall) {
         EXPECT_EQ(c.left, leftOf(f));
         deleteRegistryTree(HKEY_LOCAL_MACHINE, f.entryKey() + "-other");
         RemoveDirectoryA(f.outside.c_str());
+        DeleteFileA(f.outside.c_str());
     }
 }
 
@@ -302,6 +329,13 @@ TEST(RemoverTest, RunsThatFindNoInstallOfTheirOwn) {
          },
          SETUP_UNINSTALL_FAILED,
          {"folder:7", "entry", "app path", "vendor key", "type", "extension", "menu link", "desktop link"}},
+        {"a program whose name differs from the listed one by a hyphen only",
+         [](FakeInstall& f) {
+             f.program = f.installDir + "\\" + f.progFile.substr(0, 3) + "-" + f.progFile.substr(3) + ".exe";
+             ASSERT_TRUE(writeFile(f.program, "not the listed program"));
+         },
+         SETUP_UNINSTALL_FAILED,
+         {"folder:5", "entry", "app path", "vendor key", "type", "extension", "menu link", "desktop link"}},
         {"a program path past the path limit, inside the install folder (never cut to fit)",
          [](FakeInstall& f) { f.program = f.installDir + "\\Data\\" + std::string(300, 'x') + ".exe"; },
          SETUP_UNINSTALL_FAILED,
@@ -352,6 +386,95 @@ TEST(RemoverTest, EveryVersionsFilesGoWhileTheyAreAsInstalled) {
         }
         EXPECT_EQ(c.result, f.remove());
         EXPECT_EQ(c.left, leftOf(f));
+    }
+}
+
+DWORD WINAPI closeLater(void* handle) {
+    Sleep(1000);
+    CloseHandle(static_cast<HANDLE>(handle));
+    return 0;
+}
+
+// A file held for a moment (a scanner, an image mapping that is going) is
+// tried again for a few seconds before it counts as failed.
+TEST(RemoverTest, AFileHeldForAMomentIsTriedAgain) {
+    FakeInstall f;
+    ASSERT_NO_FATAL_FAILURE(f.install());
+    HANDLE held = CreateFileA((f.installDir + "\\Data\\readme.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    HANDLE thread = CreateThread(nullptr, 0, closeLater, held, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    EXPECT_EQ(SETUP_UNINSTALL_REMOVED, f.remove());
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+    EXPECT_EQ(std::vector<std::string>(), leftOf(f));
+}
+
+// Makes `link` (not there yet) a Unix symbolic link to `target`, as a user
+// does from outside the prefix: Wine shows it as a reparse point, as a
+// junction is on Windows. False, with the reason, where it cannot.
+bool makeUnixLink(const std::string& link, const std::string& target, std::string& why) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) {
+        why = "not running under Wine";
+        return false;
+    }
+    auto toUnix = [&](const std::string& path) {
+        std::wstring name = wide(path);
+        char* unix = unixName(name.c_str());
+        std::string result = unix ? unix : "";
+        if (unix) HeapFree(GetProcessHeap(), 0, unix);
+        return result;
+    };
+    std::string command = "Z:\\bin\\ln -s \"" + toUnix(target) + "\" \"" + toUnix(link) + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        why = "ln cannot be started, error " + std::to_string(GetLastError());
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, 20000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    DWORD attributes = GetFileAttributesA(link.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        why = "ln -s did not make a reparse point";
+        return false;
+    }
+    return true;
+}
+
+// Nothing is removed through a link: not below a listed folder that is one,
+// and not at all when the install folder itself is one. The file behind the
+// link is made to match its record, so that only the link rule protects it.
+TEST(RemoverTest, NothingIsRemovedThroughALink) {
+    const struct {
+        const char* what;
+        bool folderIsLink;  // else Data is
+        int result;
+    } cases[] = {
+        {"a listed folder that is a link", false, SETUP_UNINSTALL_FOLDER_KEPT},
+        {"the install folder that is a link", true, SETUP_UNINSTALL_FAILED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeInstall f;
+        ASSERT_NO_FATAL_FAILURE(f.install());
+        ASSERT_NO_FATAL_FAILURE(f.writeRecordedManifest(f.listed));
+        const std::string elsewhere = f.temp / "elsewhere";
+        const std::string linked = c.folderIsLink ? f.installDir : f.installDir + "\\Data";
+        ASSERT_TRUE(MoveFileA(linked.c_str(), elsewhere.c_str())) << GetLastError();
+        std::string why;
+        if (!makeUnixLink(linked, elsewhere, why)) GTEST_SKIP() << why;
+        const std::string behind = elsewhere + (c.folderIsLink ? "\\Data\\readme.txt" : "\\readme.txt");
+        EXPECT_EQ(c.result, f.remove());
+        EXPECT_EQ("read me", readFileContents(behind).value_or("(missing)"));
+        RemoveDirectoryA(linked.c_str());
+        DeleteFileA(linked.c_str());
     }
 }
 
