@@ -493,6 +493,9 @@ TEST(RemoverTest, ARunCutShortAtAnyStepIsFinishedByRunningItAgain) {
             EXPECT_EQ(std::vector<std::string>(), leftOf(f));
             break;
         }
+        // What is left can still run "-u": the program and its manifest.
+        EXPECT_TRUE(pathExists(f.program));
+        EXPECT_TRUE(pathExists(f.installDir + "\\setup-uninstall.ini"));
         EXPECT_EQ(SETUP_UNINSTALL_REMOVED, f.remove());
         EXPECT_EQ(std::vector<std::string>(), leftOf(f));
         ASSERT_LT(steps, 100) << "the run never ends";
