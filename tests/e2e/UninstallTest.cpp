@@ -511,6 +511,10 @@ TEST_F(UninstallTest, RunAgainFinishesOrSaysThereIsNothingLeft) {
         EXPECT_NE(std::string::npos, shown[1].find("A file could not be removed.")) << shown[1];
         EXPECT_NE(std::string::npos, shown[1].find(installed.installDir + "\\Data\\readme.txt")) << shown[1];
         EXPECT_NE(std::string::npos, shown[2].find("has not been removed completely")) << shown[2];
+        // The outcome names what stayed and why.
+        EXPECT_NE(std::string::npos,
+                  shown[2].find(installed.installDir + "\\Data\\readme.txt: in use by a running program"))
+            << shown[2];
         // Its entry and the program stay, so the system's list can run it again.
         EXPECT_TRUE(pathExists(installed.program));
         RunResult again = installed.uninstall(installed.uninstallCommand(), confirmAndAcknowledge);
