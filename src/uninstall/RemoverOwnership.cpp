@@ -16,7 +16,6 @@
 namespace {
 
 const WCHAR kManifestNameW[] = L"setup-uninstall.ini";
-const char kManifestName[] = "setup-uninstall.ini";
 
 // A manifest lists the files of one program: far below this.
 constexpr DWORD kManifestBytesLimit = 16u << 20;
@@ -214,8 +213,7 @@ bool entryConfirmsNames() {
     char path[kTextSize];
     char displayName[kTextSize];
     RegistryKey key;
-    return formatText(path, sizeof path, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s",
-                      removal.progDir) &&
+    return formatText(path, sizeof path, kUninstallKeyFormat, removal.progDir) &&
            key.open(HKEY_LOCAL_MACHINE, path, KEY_READ) == ERROR_SUCCESS &&
            queryTextValue(key, "DisplayName", displayName, sizeof displayName) &&
            sameTextIgnoringCase(displayName, removal.progName);

@@ -125,8 +125,7 @@ private:
 
 // Finds the manifest in the program's folder or one above it, reads every
 // manifest of the install folder, the names as the installer formed them,
-// and the uninstall entry. Result: SETUP_UNINSTALL_FAILED when there is no
-// usable manifest, else 0.
+// and the uninstall entry. False when there is no usable manifest.
 bool findInstall(ManifestStore& store);
 // True when the calling program belongs to this install: a manifest lists
 // it, and the uninstall entry, while there is one, names this folder.
