@@ -2,8 +2,10 @@
 // The parts of one removal run and what they share: the install as the run
 // found it. Each part owns one subject and its guards; Remover.cpp runs them
 // in the order described in Remover.h.
-//   RemoverOwnership.cpp  which install this is, and whether the calling
-//                         program belongs to it; paths compared canonically
+//   RemoverOwnership.cpp  which install this is, under which names, and
+//                         whether the calling program belongs to it
+//   RemoverLists.cpp      the install's manifests (every version's) and lists
+//   RemoverPaths.cpp      paths made canonical and compared ordinally
 //   RemoverFiles.cpp      the listed files and folders, never through a link
 //   RemoverRegistry.cpp   the values and keys the installer wrote
 //   RemoverShortcuts.cpp  the two shortcuts
@@ -91,7 +93,11 @@ extern Removal removal;
 // stopped at the step a test asked for, as if the process had ended there.
 bool proceed();
 
-// --- RemoverOwnership.cpp
+// --- RemoverPaths.cpp
+// Copies or joins ("<folder>\<name>") wide paths; false when they do not fit.
+bool copyWide(WCHAR* out, int size, const WCHAR* text);
+bool joinWide(WCHAR (&out)[kPathSize], const WCHAR* folder, const WCHAR* name);
+WCHAR* lastSeparator(WCHAR* path);
 // Lowers `path` to its canonical form: full, long where it exists, no
 // trailing backslash. False when it does not fit.
 bool canonicalPath(const WCHAR* path, WCHAR (&out)[kPathSize]);
@@ -109,6 +115,7 @@ bool pathOf(const Listed& entry, WCHAR (&path)[kPathSize]);
 bool isProgram(const WCHAR* path);
 bool isManifest(const WCHAR* path);
 
+// --- RemoverLists.cpp
 // The manifests' bytes and their list, held for the run.
 class ManifestStore {
 public:
@@ -123,6 +130,15 @@ private:
     int count_ = 0;
 };
 
+// Finds the version records beside the current manifest and reads every
+// manifest whole into `texts` (null where one cannot be read); false when
+// the current one is unusable.
+bool readManifests(ManifestStore& store, const char* texts[], DWORD sizes[]);
+// Every manifest's names into one list (removal.listed); names that would
+// lead out of the install folder are left out.
+bool readLists(ManifestStore& store, const char* texts[], const DWORD sizes[]);
+
+// --- RemoverOwnership.cpp
 // Finds the manifest in the program's folder or one above it, reads every
 // manifest of the install folder, the names as the installer formed them,
 // and the uninstall entry. False when there is no usable manifest.
