@@ -337,7 +337,13 @@ TEST(RemoverTest, RunsThatFindNoInstallOfTheirOwn) {
          SETUP_UNINSTALL_FAILED,
          {"folder:5", "entry", "app path", "vendor key", "type", "extension", "menu link", "desktop link"}},
         {"a program path past the path limit, inside the install folder (never cut to fit)",
-         [](FakeInstall& f) { f.program = f.installDir + "\\Data\\" + std::string(300, 'x') + ".exe"; },
+         [](FakeInstall& f) {
+             f.program = f.installDir + "\\Data\\" + std::string(300, 'x') + ".exe";
+             // The path cut to fit would name a listed file.
+             const std::string data = f.installDir + "\\Data\\";
+             f.listed.push_back("Data\\" + std::string(MAX_PATH - 1 - data.size(), 'x'));
+             f.writeManifest();
+         },
          SETUP_UNINSTALL_FAILED,
          {"folder:4", "entry", "app path", "vendor key", "type", "extension", "menu link", "desktop link"}},
     };
