@@ -329,9 +329,18 @@ TEST(RemoverTest, RunsThatFindNoInstallOfTheirOwn) {
          },
          SETUP_UNINSTALL_FAILED,
          {"folder:7", "entry", "app path", "vendor key", "type", "extension", "menu link", "desktop link"}},
+        // Names that a linguistic comparison takes for the listed one; the
+        // file system does not.
         {"a program whose name differs from the listed one by a hyphen only",
          [](FakeInstall& f) {
              f.program = f.installDir + "\\" + f.progFile.substr(0, 3) + "-" + f.progFile.substr(3) + ".exe";
+             ASSERT_TRUE(writeFile(f.program, "not the listed program"));
+         },
+         SETUP_UNINSTALL_FAILED,
+         {"folder:5", "entry", "app path", "vendor key", "type", "extension", "menu link", "desktop link"}},
+        {"a program whose name differs from the listed one by a soft hyphen only",
+         [](FakeInstall& f) {
+             f.program = f.installDir + "\\" + f.progFile.substr(0, 3) + "\xAD" + f.progFile.substr(3) + ".exe";
              ASSERT_TRUE(writeFile(f.program, "not the listed program"));
          },
          SETUP_UNINSTALL_FAILED,
