@@ -14,13 +14,26 @@ size_t lineAt(const char* text, size_t size, size_t offset, size_t& length) {
     return end < size ? end + 1 : size;
 }
 
-bool isFilesHeader(const char* line, size_t length) {
-    static const char kHeader[] = "[files]";
-    if (length != sizeof kHeader - 1) return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (lowerAscii(line[i]) != kHeader[i]) return false;
+// True when the line is "[<section>]" (`section` in lower case).
+bool isSectionHeader(const char* line, size_t length, const char* section) {
+    if (length < 2 || line[0] != '[' || line[length - 1] != ']') return false;
+    size_t i = 0;
+    for (; i + 2 < length && section[i]; ++i) {
+        if (lowerAscii(line[i + 1]) != section[i]) return false;
     }
-    return true;
+    return i + 2 == length && section[i] == '\0';
+}
+
+// A decimal number ending at a blank; false on overflow or no digit.
+bool readNumber(const char*& p, const char* end, uint64_t& value) {
+    value = 0;
+    const char* start = p;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+        unsigned digit = static_cast<unsigned>(*p - '0');
+        if (value > (UINT64_MAX - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    return p > start && p < end && *p == ' ';
 }
 
 // True when the `length` bytes at `text` spell `word` (lower case), ignoring
@@ -66,13 +79,13 @@ bool isSafeComponent(const char* component, size_t length) {
 
 }  // namespace
 
-ManifestFiles::ManifestFiles(const char* text, size_t size)
+ManifestFiles::ManifestFiles(const char* text, size_t size, const char* section)
     : text_(text), size_(size), start_(size + 1), offset_(size + 1) {
     size_t offset = 0;
     while (offset < size) {
         size_t length = 0;
         size_t next = lineAt(text, size, offset, length);
-        if (isFilesHeader(text + offset, length)) {
+        if (isSectionHeader(text + offset, length, section)) {
             start_ = offset_ = next;
             return;
         }
@@ -103,6 +116,34 @@ bool isSafeManifestName(const char* name, size_t length) {
         if (i < length && name[i] != '\\') continue;
         if (!isSafeComponent(name + start, i - start)) return false;
         start = i + 1;
+    }
+    return true;
+}
+
+bool parseRecord(const char* line, size_t length, ManifestRecord& record) {
+    const char* p = line;
+    const char* end = line + length;
+    if (!readNumber(p, end, record.size)) return false;
+    ++p;
+    if (!readNumber(p, end, record.writeTime)) return false;
+    ++p;
+    if (p >= end) return false;
+    record.name = p;
+    record.length = static_cast<size_t>(end - p);
+    return true;
+}
+
+bool isVersionManifestName(const char* name, size_t length) {
+    static const char kPrefix[] = "setup-uninstall.";
+    static const char kSuffix[] = ".ini";
+    const size_t prefix = sizeof kPrefix - 1, digits = 16, suffix = sizeof kSuffix - 1;
+    if (length != prefix + digits + suffix || !spells(name, prefix, kPrefix) ||
+        !spells(name + prefix + digits, suffix, kSuffix)) {
+        return false;
+    }
+    for (size_t i = prefix; i < prefix + digits; ++i) {
+        char c = lowerAscii(name[i]);
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
+#include <string.h>
 
 #include <algorithm>
 #include <set>
@@ -20,7 +21,9 @@
 
 namespace {
 
-constexpr DWORD kRemoved = 0, kFolderKept = 1, kNothing = 2, kIncomplete = 4;
+constexpr DWORD kRemoved = 0, kFolderKept = 1, kNothing = 2, kIncomplete = 4, kFailed = 5;
+// The stored time of every installed file.
+const FileTime64 kStamp = fileTimeFromUnix(1700000000, 0);
 
 const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kAppPathsRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
@@ -88,13 +91,52 @@ bool startsFromFileHeldForDeletion() {
     return started;
 }
 
+// Makes `link` (a path in the prefix, not there yet) a Unix symbolic link to
+// `target`, as a user does from outside the prefix; Wine shows it to
+// Windows programs as a reparse point, as a junction is on Windows. False,
+// with the reason, where it cannot be made.
+bool makeUnixLink(const std::string& link, const std::string& target, std::string& why) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) {
+        why = "not running under Wine";
+        return false;
+    }
+    auto toUnix = [&](const std::string& path) {
+        std::wstring wide(path.begin(), path.end());
+        char* name = unixName(wide.c_str());
+        std::string result = name ? name : "";
+        if (name) HeapFree(GetProcessHeap(), 0, name);
+        return result;
+    };
+    std::string unixLink = toUnix(link), unixTarget = toUnix(target);
+    if (unixLink.empty() || unixTarget.empty()) {
+        why = "no Unix name for " + link + " or " + target;
+        return false;
+    }
+    RunOptions options;
+    options.commandLine = "Z:\\bin\\ln -s " + quoteArgument(unixTarget) + " " + quoteArgument(unixLink);
+    options.timeoutMs = 20000;
+    RunResult run = runProgram(options);
+    DWORD attributes = GetFileAttributesA(link.c_str());
+    if (run.exitCode != 0 || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        why = "ln -s did not make a reparse point: " + run.describe();
+        return false;
+    }
+    return true;
+}
+
 // One program installed by a custom setup.exe: names of its own, a program
 // that uses the library (a copy of Sample Notes) or the plain C starter with
 // setup-uninstall.exe beside it, a subfolder, a document, a file type, and
 // the manifest the packer writes.
 class Installed {
 public:
-    Installed(Form form, const ProgramNames& programNames) : names(programNames), form_(form) {
+    using Files = std::vector<std::pair<std::string, std::string>>;
+    // `extra`: more files of the Program tree (name, contents).
+    Installed(Form form, const ProgramNames& programNames, const Files& extra = {})
+        : names(programNames), form_(form) {
         installDir = programFilesFolder() + "\\" + names.progDir;
         program = installDir + "\\" + names.progFile + ".exe";
         // Named after ProgName, which versions of a program share.
@@ -106,20 +148,23 @@ public:
                                       "\r\nOpen=\"\"%s\\" + names.progFile + ".exe\" \"%%1\"\"\r\n");
         std::string programBytes = readFile(ownFolder() + (form == Form::Library ? "\\SampleNotes.exe"
                                                                                  : "\\start-uninstall.exe"));
-        std::vector<std::string> listed = {"Data\\", "Data\\readme.txt", names.progFile + ".exe"};
-        if (form == Form::Helper) listed.push_back("setup-uninstall.exe");
-        std::string manifest, error;
-        EXPECT_TRUE(buildUninstallManifest(ini, listed, manifest, error)) << error;
+        // The Program tree and its manifest as setup-pack makes them: each
+        // file with its size and stored time, the manifest twice.
+        Files files = {{"Data\\readme.txt", "read me"},
+                                                                  {names.progFile + ".exe", programBytes}};
+        if (form == Form::Helper) files.push_back({"setup-uninstall.exe", readFile(ownFolder() + "\\setup-uninstall.exe")});
+        for (const auto& file : extra) files.push_back(file);
+        std::vector<ManifestEntry> listed = {{"Data\\"}};
+        for (const auto& file : files) listed.push_back({file.first, file.second.size(), kStamp});
+        std::string manifest, versionName, error;
+        EXPECT_TRUE(buildUninstallManifest(ini, listed, manifest, versionName, error)) << error;
         ArchiveWriter writer;
         writer.addDirectory("Documents");
         writer.addFile("Documents\\Note.txt", "the user's notes");
         writer.addDirectory("Program");
         writer.addDirectory("Program\\Data");
-        writer.addFile("Program\\Data\\readme.txt", "read me");
-        writer.addFile("Program\\" + names.progFile + ".exe", programBytes);
-        if (form == Form::Helper) {
-            writer.addFile("Program\\setup-uninstall.exe", readFile(ownFolder() + "\\setup-uninstall.exe"));
-        }
+        for (const auto& file : files) writer.addFile("Program\\" + file.first, file.second, kAttributeArchive, kStamp);
+        writer.addFile("Program\\" + versionName, manifest);
         writer.addFile("Program\\setup-uninstall.ini", manifest);
         installer = std::make_unique<InstallerRun>(ini, writer.build());
     }
@@ -160,6 +205,14 @@ public:
         return runProgram(options);
     }
 
+    // The names as the installer formed them, where the INI's ProgDir is a
+    // format.
+    void formedAs(const std::string& progDir) {
+        names.progDir = progDir;
+        installDir = programFilesFolder() + "\\" + progDir;
+        program = installDir + "\\" + names.progFile + ".exe";
+    }
+
     std::string documents() const { return specialFolder(CSIDL_PERSONAL) + "\\" + names.progDir; }
     std::string menuGroup() const { return specialFolder(CSIDL_PROGRAMS) + "\\" + names.progName; }
     std::string desktopLink() const { return specialFolder(CSIDL_DESKTOP) + "\\" + names.progName + ".lnk"; }
@@ -183,6 +236,18 @@ public:
         EXPECT_FALSE(pathExists(desktopLink()));
         EXPECT_EQ("the user's notes", readFileContents(documents() + "\\Note.txt").value_or("(missing)"));
         EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, kOtherProduct));
+    }
+
+    // Everything the install made is still there.
+    void expectIntact() {
+        EXPECT_TRUE(pathExists(program));
+        EXPECT_TRUE(pathExists(installDir + "\\Data\\readme.txt"));
+        EXPECT_TRUE(pathExists(installDir + "\\setup-uninstall.ini"));
+        EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, kUninstallRoot + names.progDir));
+        EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, appPathKey()));
+        EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, vendorKey()));
+        EXPECT_TRUE(registryKeyExists(HKEY_CLASSES_ROOT, type));
+        EXPECT_TRUE(pathExists(desktopLink()));
     }
 
     void closeStartedProgram() {
@@ -343,7 +408,8 @@ TEST_F(UninstallTest, RemovesWhatTheInstallMadeAndNothingElse) {
                 c.userFile ? caption + installed.names.progName +
                                  " has been removed. Its folder was kept because it holds files that the "
                                  "installation did not put there (files you or the program made):\n\n" +
-                                 installed.installDir
+                                 installed.installDir + "\n\n" + installed.installDir + "\\" + userFile +
+                                 ": added after the installation"
                            : caption + installed.names.progName + " has been removed from this computer.");
         }
         EXPECT_EQ(expectedMessages, messages(run));
@@ -444,6 +510,10 @@ TEST_F(UninstallTest, RunAgainFinishesOrSaysThereIsNothingLeft) {
         EXPECT_NE(std::string::npos, shown[1].find("A file could not be removed.")) << shown[1];
         EXPECT_NE(std::string::npos, shown[1].find(installed.installDir + "\\Data\\readme.txt")) << shown[1];
         EXPECT_NE(std::string::npos, shown[2].find("has not been removed completely")) << shown[2];
+        // The outcome names what stayed and why.
+        EXPECT_NE(std::string::npos,
+                  shown[2].find(installed.installDir + "\\Data\\readme.txt: in use by a running program"))
+            << shown[2];
         // Its entry and the program stay, so the system's list can run it again.
         EXPECT_TRUE(pathExists(installed.program));
         RunResult again = installed.uninstall(installed.uninstallCommand(), confirmAndAcknowledge);
@@ -460,10 +530,15 @@ TEST_F(UninstallTest, RunAgainFinishesOrSaysThereIsNothingLeft) {
         EXPECT_EQ(installed.installDir, readRegistryString(HKEY_LOCAL_MACHINE, kUninstallRoot + installed.names.progDir,
                                                            "InstallLocation").value_or(""));
         std::vector<std::string> tree;
-        for (const TreeEntry& entry : listTree(installed.installDir)) tree.push_back(entry.path);
+        for (const TreeEntry& entry : listTree(installed.installDir)) {
+            // The copy of the manifest kept for this version: its name is
+            // made from its contents.
+            bool version = entry.path.size() == 36 && entry.path.compare(0, 16, "setup-uninstall.") == 0;
+            tree.push_back(version ? "setup-uninstall.<version>.ini" : entry.path);
+        }
         std::sort(tree.begin(), tree.end());
         EXPECT_EQ(std::vector<std::string>({"Data", "Data\\readme.txt", installed.names.progFile + ".exe",
-                                            "setup-uninstall.ini"}),
+                                            "setup-uninstall.<version>.ini", "setup-uninstall.ini"}),
                   tree);
         RunResult last = installed.uninstall(installed.uninstallCommand(" -s"), confirmAndAcknowledge);
         EXPECT_EQ(kRemoved, last.exitCode) << last.describe();
@@ -500,6 +575,180 @@ TEST_F(UninstallTest, AnOlderVersionRemovesOnlyEntriesOfItsOwnFolder) {
         EXPECT_EQ(!sameDir, pathExists(newer.program));
     }
     expectTempClean();
+}
+
+// A program that the install's manifests do not list (a copy of the helper in
+// a subfolder, another product's) and an install folder that is a link are
+// refused, and nothing is removed.
+TEST_F(UninstallTest, RefusesWhatIsNotThisProgramsInstall) {
+    {
+        SCOPED_TRACE("a copy of setup-uninstall.exe in a subfolder of another install");
+        Installed installed(Form::Helper, ProgramNames("Owner"));
+        ASSERT_NO_FATAL_FAILURE(installed.install());
+        const std::string plugin = installed.installDir + "\\Plugins\\B";
+        ASSERT_TRUE(CreateDirectoryA((installed.installDir + "\\Plugins").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryA(plugin.c_str(), nullptr));
+        ASSERT_TRUE(CopyFileA((installed.installDir + "\\setup-uninstall.exe").c_str(),
+                              (plugin + "\\setup-uninstall.exe").c_str(), TRUE));
+        RunResult run = installed.uninstall(quoteArgument(plugin + "\\setup-uninstall.exe") + " -u -s",
+                                            confirmAndAcknowledge);
+        ASSERT_FALSE(run.timedOut) << run.describe();
+        EXPECT_EQ(kFailed, run.exitCode) << run.describe();
+        installed.expectIntact();
+        EXPECT_TRUE(pathExists(plugin + "\\setup-uninstall.exe"));
+    }
+    {
+        SCOPED_TRACE("the program started through a link to the install folder");
+        Installed installed(Form::Library, ProgramNames("Through"));
+        ASSERT_NO_FATAL_FAILURE(installed.install());
+        const std::string link = installed.installDir + "-link";
+        std::string why;
+        if (!makeUnixLink(link, installed.installDir, why)) GTEST_SKIP() << why;
+        RunResult run = installed.uninstall(quoteArgument(link + "\\" + installed.names.progFile + ".exe") + " -u -s",
+                                            confirmAndAcknowledge);
+        ASSERT_FALSE(run.timedOut) << run.describe();
+        EXPECT_EQ(kFailed, run.exitCode) << run.describe();
+        installed.expectIntact();
+        RemoveDirectoryA(link.c_str());
+        DeleteFileA(link.c_str());
+    }
+}
+
+// A listed folder that the user turned into a link to a folder elsewhere,
+// which holds a file of a listed name: nothing there is touched.
+TEST_F(UninstallTest, NeverRemovesThroughALink) {
+    Installed installed(Form::Library, ProgramNames("Linked"));
+    ASSERT_NO_FATAL_FAILURE(installed.install());
+    const std::string victim = "C:\\" + installed.names.progDir + "-victim";
+    ASSERT_TRUE(CreateDirectoryA(victim.c_str(), nullptr));
+    // Its readme has the listed file's size and time, so that only the link
+    // rule keeps it.
+    ASSERT_TRUE(writeFile(victim + "\\readme.txt", "read me"));
+    {
+        ScopedHandle file(CreateFileA((victim + "\\readme.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        FILETIME stamp = {static_cast<DWORD>(kStamp), static_cast<DWORD>(kStamp >> 32)};
+        ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &stamp));
+    }
+    ASSERT_TRUE(writeFile(victim + "\\report.doc", "the victim's report"));
+    removeFileTree(installed.installDir + "\\Data");
+    std::string why;
+    if (!makeUnixLink(installed.installDir + "\\Data", victim, why)) {
+        removeFileTree(victim);
+        GTEST_SKIP() << why;
+    }
+    RunResult run = installed.uninstall(installed.uninstallCommand(" -s"), confirmAndAcknowledge);
+    ASSERT_FALSE(run.timedOut) << run.describe();
+    EXPECT_EQ("read me", readFileContents(victim + "\\readme.txt").value_or("(missing)"));
+    EXPECT_EQ("the victim's report", readFileContents(victim + "\\report.doc").value_or("(missing)"));
+    // The link stays where the list names a folder, and keeps the folder:
+    // the result says so.
+    EXPECT_EQ(kFolderKept, run.exitCode) << run.describe();
+    {
+        // Only the link stays (a tree listing would go through it).
+        std::vector<std::string> left;
+        WIN32_FIND_DATAA found;
+        ScopedFind find(FindFirstFileA((installed.installDir + "\\*").c_str(), &found));
+        if (find.isValid()) {
+            do {
+                if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) left.push_back(found.cFileName);
+            } while (FindNextFileA(find.get(), &found));
+        }
+        EXPECT_EQ(std::vector<std::string>({"Data"}), left);
+    }
+    EXPECT_FALSE(pathExists(installed.program));
+    DeleteFileA((installed.installDir + "\\Data").c_str());
+    RemoveDirectoryA((installed.installDir + "\\Data").c_str());
+    removeFileTree(victim);
+}
+
+// An upgrade keeps the older version's list beside the newer one's: the
+// uninstall removes the files of both, and the folder.
+TEST_F(UninstallTest, AnUpgradeLeavesNothingOfEitherVersion) {
+    ProgramNames olderNames("Upgrade");
+    ProgramNames newerNames = olderNames;
+    newerNames.version = "1.3";
+    Installed older(Form::Library, olderNames, {{"old-plugin.dll", "the older version's plugin"}});
+    Installed newer(Form::Library, newerNames);
+    ASSERT_NO_FATAL_FAILURE(older.install());
+    ASSERT_NO_FATAL_FAILURE(newer.install());
+    ASSERT_TRUE(pathExists(newer.installDir + "\\old-plugin.dll"));
+    RunResult run = newer.uninstall(newer.uninstallCommand(" -s"), confirmAndAcknowledge);
+    ASSERT_FALSE(run.timedOut) << run.describe();
+    EXPECT_EQ(kRemoved, run.exitCode) << run.describe();
+    newer.expectRemoved();
+    expectTempClean();
+}
+
+// The names the installer formed: a ProgDir that is a format (%s takes
+// ProgName, as in the installer), and a base folder typed in another
+// spelling, which the uninstall entry keeps as typed.
+TEST_F(UninstallTest, FindsTheInstallUnderTheNamesTheInstallerFormed) {
+    {
+        SCOPED_TRACE("ProgDir=%s");
+        ProgramNames names("Formed");
+        names.progDir = "%s";
+        Installed installed(Form::Library, names);
+        installed.formedAs(names.progName);
+        ASSERT_NO_FATAL_FAILURE(installed.install());
+        RunResult run = installed.uninstall(installed.uninstallCommand(" -s"), confirmAndAcknowledge);
+        ASSERT_FALSE(run.timedOut) << run.describe();
+        EXPECT_EQ(kRemoved, run.exitCode) << run.describe();
+        installed.expectRemoved();
+    }
+    const struct {
+        const char* what;
+        std::string base;  // as typed; {dir} stands for a folder of the test's own
+        std::string canonical;
+    } spellings[] = {
+        {"forward slashes", "C:/{dir}", "C:\\{dir}"},
+        {"a doubled backslash", "C:\\{dir}\\\\Apps", "C:\\{dir}\\Apps"},
+        {"the short form", "{short}", "C:\\Program Files"},
+    };
+    for (const auto& c : spellings) {
+        SCOPED_TRACE(c.what);
+        Installed installed(Form::Library, ProgramNames("Spelt"));
+        std::string base = c.base;
+        const std::string own = installed.names.progDir + "-base";
+        if (base == "{short}") {
+            char shortForm[MAX_PATH];
+            DWORD length = GetShortPathNameA("C:\\Program Files", shortForm, sizeof shortForm);
+            ASSERT_TRUE(length > 0 && length < sizeof shortForm);
+            base = shortForm;
+            ASSERT_NE("C:\\Program Files", base) << "no short name for the folder";
+        }
+        std::string canonical = c.canonical;
+        if (base.find("{dir}") != std::string::npos) base.replace(base.find("{dir}"), 5, own);
+        if (canonical.find("{dir}") != std::string::npos) canonical.replace(canonical.find("{dir}"), 5, own);
+        installed.installDir = canonical + "\\" + installed.names.progDir;
+        installed.program = installed.installDir + "\\" + installed.names.progFile + ".exe";
+        // An earlier install's location is where the installer puts the next.
+        HKEY key = nullptr;
+        const std::string entry = kUninstallRoot + installed.names.progDir;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, entry.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                 nullptr, &key, nullptr));
+        const std::string location = base + "\\" + installed.names.progDir;
+        RegSetValueExA(key, "InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(location.c_str()),
+                       static_cast<DWORD>(location.size() + 1));
+        RegCloseKey(key);
+        // The base folder exists, as the directory dialog requires.
+        CreateDirectoryA(("C:\\" + own).c_str(), nullptr);
+        CreateDirectoryA(("C:\\" + own + "\\Apps").c_str(), nullptr);
+        ASSERT_NO_FATAL_FAILURE(installed.install());
+        const std::string command =
+            readRegistryString(HKEY_LOCAL_MACHINE, entry, "UninstallString").value_or("");
+        ASSERT_NE(std::string::npos, command.find(base)) << command;
+        RunResult run = installed.uninstall(command + " -s", confirmAndAcknowledge);
+        ASSERT_FALSE(run.timedOut) << run.describe();
+        EXPECT_EQ(kRemoved, run.exitCode) << run.describe();
+        EXPECT_FALSE(pathExists(installed.installDir));
+        EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, entry));
+        EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, installed.appPathKey()));
+        EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, installed.vendorKey()));
+        EXPECT_FALSE(pathExists(installed.desktopLink()));
+        removeFileTree("C:\\" + own);
+        removeFileTree(location);
+    }
 }
 
 }  // namespace

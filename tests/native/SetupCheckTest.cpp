@@ -108,6 +108,15 @@ TEST_F(SetupCheckTest, EachMistakeIsFoundWithWhereAndWhatHappens) {
         {"ProgDir with a folder", iniChange("ProgDir=SampleNotes", "ProgDir=Bistro Soft\\Caf\xE9 Planner"), S::Error,
          {"setup.ini:6:", "ProgDir \"Bistro Soft\\Café Planner\" is not a plain", "path separator",
           "not been installed"}},
+        // A language's own names are found again by "-u" only while they are
+        // plain names and tell one install from another.
+        {"a language's ProgDir ending with a point",
+         iniChange("[FR]\r\n", "[FR]\r\nProgDir=Notes.\r\n"), S::Error,
+         {"setup.ini:44:", "ProgDir \"Notes.\" of [FR] is not a plain", "not found again by \"-u\""}},
+        {"a language's other ProgFile under the same ProgDir and ProgName",
+         iniChange("[FR]\r\n", "[FR]\r\nProgFile=Notes\r\n"), S::Error,
+         {"setup.ini:44:", "ProgFile \"Notes\" of [FR] differs from \"SampleNotes\" of [EN]",
+          "cannot tell which program file"}},
         {"ProgName with a colon", iniChange("ProgName=Sample Notes", "ProgName=Notes: Pro"), S::Error,
          {"setup.ini:3:", "ProgName", "':'", "staging folder"}},
         // ProgName and ProgVersion are formatted with no texts: a %s there shows nothing.

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "ArchiveReport.h"
+#include "ArchiveWriter.h"
 #include "PackTree.h"
 #include "ToolRun.h"
 #include "UninstallManifest.h"
@@ -190,12 +194,96 @@ TEST(UninstallManifestTest, PackerAddsTheManifestToTheProgramTree) {
         uLongf size = e.sizeLow;
         ASSERT_EQ(Z_OK, uncompress(reinterpret_cast<Bytef*>(&manifest[0]), &size, e.packedData, e.packedSizeLow));
     }
+    // The copy kept per version sits before the current manifest.
+    ASSERT_EQ(9u, names.size());
+    const std::string version = names[6].substr(names[6].find('\\') + 1);
+    EXPECT_TRUE(isVersionManifestName(version.data(), version.size())) << version;
     EXPECT_EQ(std::vector<std::string>({"Documents", "Documents\\Welcome.snote", "Program", "Program\\Data",
-                                        "Program\\Data\\x.dat", "Program\\SampleNotes.exe",
+                                        "Program\\Data\\x.dat", "Program\\SampleNotes.exe", "Program\\" + version,
                                         "Program\\setup-uninstall.ini", "Program\\zz.txt"}),
               names);
-    EXPECT_EQ(std::vector<std::string>({"Data\\", "Data\\x.dat", "SampleNotes.exe", "setup-uninstall.ini", "zz.txt"}),
+    EXPECT_EQ(std::vector<std::string>(
+                  {"Data\\", "Data\\x.dat", "SampleNotes.exe", version, "setup-uninstall.ini", "zz.txt"}),
               listedNames(manifest));
+    // Each file's size and stored time, which the installer gives it.
+    std::vector<std::string> records;
+    ManifestFiles lines(manifest.data(), manifest.size(), "records");
+    const char* line = nullptr;
+    size_t length = 0;
+    while (lines.next(line, length)) {
+        ManifestRecord record;
+        ASSERT_TRUE(parseRecord(line, length, record)) << std::string(line, length);
+        struct stat st;
+        std::string name(record.name, record.length);
+        std::string disk = name;
+        std::replace(disk.begin(), disk.end(), '\\', '/');
+        ASSERT_EQ(0, stat((root / "payload/Program" / disk).c_str(), &st)) << name;
+        EXPECT_EQ(static_cast<uint64_t>(st.st_size), record.size) << name;
+        EXPECT_EQ(fileTimeFromUnix(st.st_mtim.tv_sec, static_cast<uint32_t>(st.st_mtim.tv_nsec)), record.writeTime)
+            << name;
+        records.push_back(name);
+    }
+    EXPECT_EQ(std::vector<std::string>({"Data\\x.dat", "SampleNotes.exe", "zz.txt"}), records);
+}
+
+// Another version's tree gets another copy's name; the same tree the same.
+TEST(UninstallManifestTest, EachVersionKeepsACopyOfItsOwnName) {
+    const std::vector<ManifestEntry> older = {{"a.dll", 5, 100}, {"prog.exe", 7, 100}};
+    const std::vector<ManifestEntry> newer = {{"prog.exe", 9, 200}};
+    std::string manifest, first, again, other, error;
+    ASSERT_TRUE(buildUninstallManifest(kIni, older, manifest, first, error)) << error;
+    ASSERT_TRUE(buildUninstallManifest(kIni, older, manifest, again, error)) << error;
+    ASSERT_TRUE(buildUninstallManifest(kIni, newer, manifest, other, error)) << error;
+    EXPECT_EQ(first, again);
+    EXPECT_NE(first, other);
+    EXPECT_TRUE(isVersionManifestName(other.data(), other.size())) << other;
+    // A tree that holds such a name itself is refused: it would pass for a
+    // version's list.
+    const std::vector<ManifestEntry> clash = {{first, 1, 1}};
+    EXPECT_FALSE(buildUninstallManifest(kIni, clash, manifest, other, error));
+    EXPECT_NE(std::string::npos, error.find("reserved")) << error;
+}
+
+TEST(UninstallManifestTest, RecordLinesAndVersionNamesAreReadStrictly) {
+    const struct {
+        std::string line;
+        bool valid;
+        uint64_t size, time;
+        std::string name;
+    } records[] = {
+        {"12 133000000000000000 Data\\a b.txt", true, 12, 133000000000000000ull, "Data\\a b.txt"},
+        {"0 0 x", true, 0, 0, "x"},
+        {"18446744073709551615 1 x", true, 18446744073709551615ull, 1, "x"},
+        {"18446744073709551616 1 x", false, 0, 0, ""},  // past 64 bits
+        {"12 x", false, 0, 0, ""},
+        {"12 34 ", false, 0, 0, ""},
+        {"a.txt", false, 0, 0, ""},  // a names-only line
+        {"-1 2 x", false, 0, 0, ""},
+    };
+    for (const auto& c : records) {
+        SCOPED_TRACE(c.line);
+        ManifestRecord record = {};
+        ASSERT_EQ(c.valid, parseRecord(c.line.data(), c.line.size(), record));
+        if (!c.valid) continue;
+        EXPECT_EQ(c.size, record.size);
+        EXPECT_EQ(c.time, record.writeTime);
+        EXPECT_EQ(c.name, std::string(record.name, record.length));
+    }
+    const struct {
+        std::string name;
+        bool version;
+    } names[] = {
+        {"setup-uninstall.0123456789abcdef.ini", true},
+        {"SETUP-UNINSTALL.0123456789ABCDEF.INI", true},
+        {"setup-uninstall.ini", false},
+        {"setup-uninstall.0123456789abcde.ini", false},
+        {"setup-uninstall.0123456789abcdeg.ini", false},
+        {"setup-uninstall.0123456789abcdef.ini.txt", false},
+    };
+    for (const auto& c : names) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.version, isVersionManifestName(c.name.data(), c.name.size()));
+    }
 }
 
 // The packer refuses, with the reason, what would leave the uninstaller

@@ -121,11 +121,13 @@ for form in plain launcher; do
     report=$(as_vendor setup-pack list $form.exe) || fail "setup-pack list refused the $form installer"
     echo "$report" | grep -q 'Sample Notes' || fail "list does not name the example: $report"
     names=$(echo "$report" | cut -f1 | grep '^Program' | tr '\n' ' ')
+    # The uninstall manifest, and its copy named for this version.
+    manifests='Program\\setup-uninstall\.[0-9a-f]{16}\.ini Program\\setup-uninstall\.ini '
     case $form in
-    plain) want='Program Program\SampleNotes.exe Program\setup-uninstall.ini ' ;;
-    launcher) want='Program Program\SampleNotes.exe Program\SampleNotes.program.exe Program\setup-uninstall.ini ' ;;
+    plain) want="^Program Program\\\\SampleNotes\\.exe $manifests\$" ;;
+    launcher) want="^Program Program\\\\SampleNotes\\.exe Program\\\\SampleNotes\\.program\\.exe $manifests\$" ;;
     esac
-    [ "$names" = "$want" ] || fail "the $form installer's Program tree: $names, expected $want"
+    [[ $names =~ $want ]] || fail "the $form installer's Program tree: $names, expected $want"
     as_vendor setup-pack verify $form.exe >/dev/null || fail "setup-pack verify refused the $form installer"
 done
 as_vendor setup-pack check --ini setup.ini --payload payload --translations JP,DE >/dev/null 2>&1 ||

@@ -37,6 +37,7 @@ struct SourceEntry {
     FileTime64 creationTime = 0;
     FileTime64 lastAccessTime = 0;
     FileTime64 lastWriteTime = 0;
+    uint64_t size = 0;  // a file's, when it was scanned
     bool generated = false;  // contents made by the packer, not read from disk
     std::string contents;
 };
@@ -182,6 +183,7 @@ private:
         // The last-write time stands for all three: the access time changes
         // whenever the tree is read and the birth time whenever it is
         // copied, and neither says anything about the contents.
+        entry.size = st.stx_size;
         entry.lastWriteTime = fromStatx(st.stx_mtime);
         if (clampTimes_ && entry.lastWriteTime > epoch_) entry.lastWriteTime = epoch_;
         entry.creationTime = entry.lastAccessTime = entry.lastWriteTime;
@@ -370,12 +372,16 @@ bool addUninstallManifest(const std::string& setupIni, std::vector<SourceEntry>&
         return false;
     }
     if (options.setupIniText) ini = *options.setupIniText;
-    std::vector<std::string> names;
+    std::vector<ManifestEntry> listed;
     for (const SourceEntry& e : entries) {
-        if (e.name.compare(0, prefix.size(), prefix) == 0) names.push_back(e.name.substr(prefix.size()) + (e.directory ? "\\" : ""));
+        if (e.name.compare(0, prefix.size(), prefix) != 0) continue;
+        ManifestEntry entry;
+        entry.name = e.name.substr(prefix.size()) + (e.directory ? "\\" : "");
+        entry.size = e.size;
+        entry.lastWriteTime = e.lastWriteTime;
+        listed.push_back(entry);
     }
     SourceEntry manifest;
-    manifest.name = prefix + kUninstallManifestName;
     manifest.path = setupIni;
     manifest.generated = true;
     manifest.attributes = kAttributeArchive;
@@ -383,17 +389,27 @@ bool addUninstallManifest(const std::string& setupIni, std::vector<SourceEntry>&
     FileTime64 epoch = fileTimeFromUnix(options.epoch < 0 ? 0 : options.epoch, 0);
     if (options.clampTimes && manifest.lastWriteTime > epoch) manifest.lastWriteTime = epoch;
     manifest.creationTime = manifest.lastAccessTime = manifest.lastWriteTime;
-    if (!buildUninstallManifest(ini, names, manifest.contents, error)) {
+    std::string versionName;
+    if (!buildUninstallManifest(ini, listed, manifest.contents, versionName, error)) {
         error = setupIni + ": " + error;
         return false;
     }
-    // Its place in the archive's order: among Program's direct children.
-    auto place = std::find_if(program + 1, entries.end(), [&](const SourceEntry& e) {
-        if (e.name.compare(0, prefix.size(), prefix) != 0) return true;
-        std::string rest = e.name.substr(prefix.size());
-        return rest.substr(0, rest.find('\\')) > kUninstallManifestName;
-    });
-    entries.insert(place, manifest);
+    // Twice, at their places in the archive's order among Program's direct
+    // children: the current manifest, and the copy kept for this version.
+    SourceEntry versionCopy = manifest;
+    manifest.name = prefix + kUninstallManifestName;
+    versionCopy.name = prefix + versionName;
+    for (SourceEntry* added : {&versionCopy, &manifest}) {
+        const std::string own = added->name.substr(prefix.size());
+        program = std::find_if(entries.begin(), entries.end(),
+                               [](const SourceEntry& e) { return e.directory && e.name == "Program"; });
+        auto place = std::find_if(program + 1, entries.end(), [&](const SourceEntry& e) {
+            if (e.name.compare(0, prefix.size(), prefix) != 0) return true;
+            std::string rest = e.name.substr(prefix.size());
+            return rest.substr(0, rest.find('\\')) > own;
+        });
+        entries.insert(place, *added);
+    }
     return true;
 }
 

@@ -108,6 +108,7 @@ CheckSummary Checker::run() {
         for (const std::string& code : languages_) checkLanguage(code, code == kEnglish ? english : load(code));
         if (languages_.empty() || languages_.front() != kEnglish) checkLanguage(kEnglish, english);
         checkNames(english);
+        checkUninstallNames(english);
         checkVersion(english);
         checkFileType(english);
         checkProgram(english);

@@ -165,6 +165,7 @@ private:
     void checkLanguage(const std::string& code, const Loaded& loaded);
     void checkText(const std::string& code, int slot, const Loaded& loaded);
     void checkNames(const Loaded& english);
+    void checkUninstallNames(const Loaded& english);
     void checkVersion(const Loaded& english);
     void checkFileType(const Loaded& english);
     void checkCommand(const char* key, const std::string& value, bool isOpen, const Loaded& english);

@@ -72,6 +72,49 @@ void Checker::checkNames(const Loaded& english) {
     }
 }
 
+// Each language's names, as the installer forms them there, must name the
+// same install when the uninstaller looks for it later, in whatever language
+// the user has then: it finds the install folder by ProgDir and tells the
+// language the installer ran in by the ProgName that the uninstall entry
+// shows. A language's own name that is not a plain name cannot be found
+// again; two languages with the same ProgDir and ProgName but another
+// ProgFile leave it unable to tell which program file and App Paths entry
+// the install made.
+void Checker::checkUninstallNames(const Loaded& english) {
+    std::vector<std::pair<std::string, Loaded>> all = {{kEnglish, english}};
+    for (const std::string& code : languages_) {
+        if (code != kEnglish) all.push_back({code, load(code)});
+    }
+    for (size_t i = 1; i < all.size(); ++i) {
+        const std::string& code = all[i].first;
+        const Loaded& loaded = all[i].second;
+        for (int slot : {kProgName, kProgDir, kProgFile}) {
+            if (!equalsIgnoringCase(loaded.source[slot], code)) continue;  // [EN] or [Settings]: checked there
+            std::string problem = plainNameProblem(loaded.slots[slot]);
+            if (problem.empty()) continue;
+            iniError(slotLine(loaded, slot), std::string(kSlotKeys[slot]) + " " + shown(loaded.slots[slot]) +
+                                                 " of [" + code + "] is not a plain folder or file name (" + problem +
+                                                 "); an install in this language is not found again by \"-u\"");
+        }
+    }
+    for (size_t i = 0; i < all.size(); ++i) {
+        for (size_t j = i + 1; j < all.size(); ++j) {
+            const Loaded& a = all[i].second;
+            const Loaded& b = all[j].second;
+            if (!equalsIgnoringCase(a.slots[kProgDir], b.slots[kProgDir]) ||
+                !equalsIgnoringCase(a.slots[kProgName], b.slots[kProgName]) ||
+                equalsIgnoringCase(a.slots[kProgFile], b.slots[kProgFile])) {
+                continue;
+            }
+            iniError(slotLine(b, kProgFile),
+                     "ProgFile " + shown(b.slots[kProgFile]) + " of [" + all[j].first + "] differs from " +
+                         shown(a.slots[kProgFile]) + " of [" + all[i].first + "] while ProgName and ProgDir are "
+                         "the same: \"-u\" cannot tell which program file and App Paths entry the install made; "
+                         "give both the same ProgFile, or another ProgDir");
+        }
+    }
+}
+
 void Checker::checkVersion(const Loaded& english) {
     if (english.source[kProgVersion].empty()) return;
     const std::string& v = english.slots[kProgVersion];

@@ -1,9 +1,11 @@
 #include "UninstallManifest.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "config/ProfileText.h"
+#include "uninstall/ManifestFiles.h"
 
 const char kUninstallManifestName[] = "setup-uninstall.ini";
 
@@ -66,11 +68,16 @@ std::vector<Section> keptSections(const std::string& ini, bool& hasName, bool& h
 
 }  // namespace
 
-bool buildUninstallManifest(const std::string& setupIni, const std::vector<std::string>& programEntries,
-                            std::string& manifest, std::string& error) {
+namespace {
+
+// What both forms check and write before the name list: false with a reason.
+bool manifestHead(const std::string& setupIni, const std::vector<std::string>& names, std::string& manifest,
+                  std::string& error) {
     const std::string ownName = kUninstallManifestName;
-    for (const std::string& entry : programEntries) {
-        if (lowerAscii(entry) == ownName || lowerAscii(entry) == ownName + "\\") {
+    for (const std::string& entry : names) {
+        std::string lower = lowerAscii(entry);
+        if (lower == ownName || lower == ownName + "\\" ||
+            isVersionManifestName(lower.data(), lower.back() == '\\' ? lower.size() - 1 : lower.size())) {
             error = "Program\\" + entry + ": this name is reserved for the uninstall information that setup-pack "
                     "adds to the program folder; rename the file";
             return false;
@@ -90,21 +97,69 @@ bool buildUninstallManifest(const std::string& setupIni, const std::vector<std::
         error = "the setup INI lacks ProgName, ProgFile or ProgDir; the uninstaller could not find the install";
         return false;
     }
-
     manifest = "; What \"-u\" removes, written by setup-pack from the setup INI and the Program folder.\r\n";
     for (const Section& section : sections) {
         if (section.lines.empty()) continue;
         manifest += section.header + "\r\n";
         for (const std::string& line : section.lines) manifest += line + "\r\n";
     }
-    // The manifest sits directly in the install folder, at its byte-order
-    // place among the top-level names, as the archive stores it.
-    std::vector<std::string> names = programEntries;
-    auto place = std::find_if(names.begin(), names.end(), [&](const std::string& name) {
-        return name.substr(0, name.find('\\')) > ownName;
+    return true;
+}
+
+// Inserts `name` among the top-level names at its byte-order place, as the
+// archive stores it.
+void insertTopLevel(std::vector<std::string>& names, const std::string& name) {
+    auto place = std::find_if(names.begin(), names.end(), [&](const std::string& other) {
+        return other.substr(0, other.find('\\')) > name;
     });
-    names.insert(place, ownName);
+    names.insert(place, name);
+}
+
+void appendList(std::string& manifest, const std::vector<std::string>& names) {
     manifest += "[Files]\r\n";
     for (const std::string& name : names) manifest += name + "\r\n";
+}
+
+// FNV-1a, 64 bits: a name per distinct manifest, the same for the same
+// inputs on every build machine.
+std::string contentsId(const std::string& text) {
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+    return digits;
+}
+
+}  // namespace
+
+bool buildUninstallManifest(const std::string& setupIni, const std::vector<std::string>& programEntries,
+                            std::string& manifest, std::string& error) {
+    if (!manifestHead(setupIni, programEntries, manifest, error)) return false;
+    std::vector<std::string> names = programEntries;
+    insertTopLevel(names, kUninstallManifestName);
+    appendList(manifest, names);
+    return true;
+}
+
+bool buildUninstallManifest(const std::string& setupIni, const std::vector<ManifestEntry>& programEntries,
+                            std::string& manifest, std::string& versionName, std::string& error) {
+    std::vector<std::string> names;
+    for (const ManifestEntry& entry : programEntries) names.push_back(entry.name);
+    if (!manifestHead(setupIni, names, manifest, error)) return false;
+    std::string records = "[Records]\r\n";
+    for (const ManifestEntry& entry : programEntries) {
+        if (entry.name.empty() || entry.name.back() == '\\') continue;
+        records += std::to_string(entry.size) + " " + std::to_string(entry.lastWriteTime) + " " + entry.name + "\r\n";
+    }
+    std::string listed;
+    appendList(listed, names);
+    versionName = "setup-uninstall." + contentsId(manifest + listed + records) + ".ini";
+    insertTopLevel(names, versionName);
+    insertTopLevel(names, kUninstallManifestName);
+    appendList(manifest, names);
+    manifest += records;
     return true;
 }

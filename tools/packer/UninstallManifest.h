@@ -16,12 +16,24 @@
 //                         UTF-8, backslash-separated; folders end with a
 //                         backslash; every folder before its contents; the
 //                         manifest itself is listed too; no name starts
-//                         with '[' (the list ends at such a line). Always
-//                         last.
+//                         with '[' (the list ends at such a line)
+//   [Records]             "<size> <last-write time> <name>" per file, the
+//                         time a FILETIME in decimal as the installer sets
+//                         it: what tells the install's file from one the user
+//                         changed. Always last, so that an uninstaller that
+//                         knows names only reads the list as before.
+//
+// The Program tree receives the manifest twice: as setup-uninstall.ini,
+// which each install replaces, and as setup-uninstall.<id>.ini, with <id>
+// 16 hexadecimal digits made from the manifest's contents, which an upgrade
+// to another version adds beside the earlier one. The uninstaller reads
+// them all, so the files of every version installed there go.
 //
 // The key lines are copied byte for byte from the setup INI, in its order
 // (duplicates included), so the profile reader gives the uninstaller the same
 // values, quotes and all, that it gave the installer.
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
@@ -36,3 +48,15 @@ extern const char kUninstallManifestName[];
 // (the list's end), or the INI lacks ProgName, ProgFile or ProgDir.
 bool buildUninstallManifest(const std::string& setupIni, const std::vector<std::string>& programEntries,
                             std::string& manifest, std::string& error);
+
+// An entry of the Program tree with what identifies it once installed.
+struct ManifestEntry {
+    std::string name;            // as above; a folder ends with a backslash
+    uint64_t size = 0;           // a file's size in bytes
+    uint64_t lastWriteTime = 0;  // the FILETIME the archive stores for it
+};
+
+// The manifest with the [Records] section, and the name of its copy kept
+// per version (setup-uninstall.<id>.ini); both names are listed.
+bool buildUninstallManifest(const std::string& setupIni, const std::vector<ManifestEntry>& programEntries,
+                            std::string& manifest, std::string& versionName, std::string& error);
