@@ -7,6 +7,7 @@
 #include "common/Format.h"
 #include "common/InstallState.h"
 #include "common/MessagePump.h"
+#include "common/PhaseMark.h"
 #include "common/Paths.h"
 #include "common/Scoped.h"
 #include "deploy/FileOps.h"
@@ -190,6 +191,7 @@ int EntryInflater::inflateToFile(HANDLE file, const uint8_t* packed, uint32_t pa
 
 int ArchiveExtractor::extract(HWND owner, const uint8_t* archive, uint32_t size, const char* destination) {
     if (checkArchive(archive, size) != ArchiveCheck::Accepted) return 0;
+    markPhase("extraction");
     const bool wideNames = hasWideNames(archive);
     if (!checkEntryPaths(owner, archive, size, wideNames, destination)) return 0;
     CreateDirectoryA(destination, nullptr);
@@ -266,6 +268,7 @@ int extractPayload(HWND owner) {
         !appendText(staging, sizeof staging, "\\") || strlen(staging) > kFolderLimit + 1) {
         return 0;
     }
+    markPhase("checksum");
     copyText(installState.stagingDir, kPathSize, staging);
     removeTree(installState.stagingDir);
 

@@ -3,6 +3,7 @@
 #include "common/Format.h"
 #include "common/InstallState.h"
 #include "common/Paths.h"
+#include "common/PhaseMark.h"
 #include "common/SafeNames.h"
 #include "deploy/CopyJournal.h"
 #include "deploy/FileOps.h"
@@ -81,6 +82,7 @@ void showOverflow(HWND owner, const PathOverflow& overflow) {
 // that this run created goes whole; in one that existed (an earlier install,
 // the user's documents) only what this run created goes.
 int installProgram(HWND owner) {
+    markPhase("copy");
     installState.programPath[0] = '\0';
     StepPaths paths;
     PathOverflow overflow;
@@ -105,7 +107,9 @@ int installProgram(HWND owner) {
     }
 
     copyText(installState.programPath, kPathSize, paths.programPath);
+    markPhase("registration");
     registerProgram();
+    markPhase("shortcuts");
     createShortcuts();
     return 1;
 }

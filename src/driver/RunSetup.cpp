@@ -5,6 +5,7 @@
 #include "archive/Extractor.h"
 #include "common/Format.h"
 #include "common/InstallState.h"
+#include "common/PhaseMark.h"
 #include "common/Process.h"
 #include "common/Text.h"
 #include "config/SetupConfig.h"
@@ -66,6 +67,7 @@ int runConfiguredStages(HWND owner, bool unattended) {
     formatText(title, sizeof title, " %s", setupString(Slot::ProgName));
     SetWindowTextA(owner, title);
 
+    markPhase("lookup");
     lookUpExistingInstallation(unattended);
     if (!checkInstalledVersion()) {
         showMessage(owner, Slot::NewerInstalled);
@@ -76,12 +78,15 @@ int runConfiguredStages(HWND owner, bool unattended) {
                         installPromptProc, 0) != IDYES) {
         return 0;
     }
+    markPhase("running");
     closeRunningInstances();
     if (!extractPayload(owner)) return 0;
     if (!installProgram(owner)) return 0;
 
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    markPhase("box");
     showMessage(owner, Slot::InstallCompleted);
+    markPhase("launch");
     launchInstalledProgram();
     return 1;
 }
@@ -89,6 +94,7 @@ int runConfiguredStages(HWND owner, bool unattended) {
 }  // namespace
 
 int runSetup(HINSTANCE instance, const char* commandTail) {
+    markPhase("start");
     installState.instance = instance;
     installState.stagingDir[0] = '\0';
     copyText(setupString(Slot::ProgName), kTextSize, "Setup");
@@ -100,12 +106,15 @@ int runSetup(HINSTANCE instance, const char* commandTail) {
     owner.create();
     int result = 0;
     readProgramFilesDir(installState.baseDir);
+    markPhase("configuration");
     if (loadSetupConfiguration(owner.window)) result = runConfiguredStages(owner.window, unattended);
 
     // Cleanup, on every way out: the staged files go (after the program was
     // started), then a run that installed nothing says so.
+    markPhase("removal");
     if (installState.stagingDir[0]) removeTree(installState.stagingDir);
     if (result == 0) showMessage(owner.window, Slot::InstallFailed);
+    markPhase("exit");
     return result;
 }
 
