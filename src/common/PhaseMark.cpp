@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "common/Format.h"
+#include "common/InstallState.h"
 #include "common/Scoped.h"
 
 namespace {
