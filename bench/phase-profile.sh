@@ -110,7 +110,11 @@ phases=(loader start configuration lookup running checksum extraction copy regis
 for ((r = 1; r <= rounds; r++)); do run_one plain "$r"; done
 if [ "$counts" = yes ]; then run_one server 1; run_one strace 1; fi
 
-python3 - "$work/results" "$rounds" "$counts" "$top" <<'PY'
+# The raw results stay in $out/results-LABEL (phase logs, traces).
+kept=$out/results-$label-$payload
+rm -rf "$kept"
+cp -a "$work/results" "$kept"
+python3 - "$kept" "$rounds" "$counts" "$top" <<'PY'
 import collections, glob, os, re, statistics, sys
 results, rounds, counts, top = sys.argv[1], int(sys.argv[2]), sys.argv[3] == "yes", int(sys.argv[4])
 order = ["loader", "start", "configuration", "lookup", "running", "checksum", "extraction", "copy",

@@ -11,6 +11,7 @@
 #include "common/Text.h"
 #include "config/SetupConfig.h"
 #include "deploy/CopyJournal.h"
+#include "deploy/FileCopy.h"
 #include "deploy/FileOps.h"
 #include "deploy/ShellValue.h"
 
@@ -85,11 +86,20 @@ bool createDirectory(HWND owner, const char* path, CopyJournal* journal, bool& c
     }
 }
 
+struct CopyOptions {
+    HWND owner;
+    int overwriteExisting;
+    int clearReadOnly;
+    unsigned char* buffer;  // for the contents of every file
+    DWORD bufferSize;
+};
+
 // Copies one file, replacing the destination, asking until it is copied or
 // the user cancels. false = cancelled.
-bool copyFileAsking(HWND owner, const char* source, const char* destination) {
-    while (!CopyFileA(source, destination, FALSE)) {
-        if (!askRetry(owner, Slot::FileCopyFailed, destination)) return false;
+bool copyFileAsking(const CopyOptions& options, const WIN32_FIND_DATAA& found, const char* source,
+                    const char* destination) {
+    while (!copyInstalledFile(source, destination, found, options.buffer, options.bufferSize)) {
+        if (!askRetry(options.owner, Slot::FileCopyFailed, destination)) return false;
     }
     return true;
 }
@@ -134,19 +144,14 @@ __attribute__((noinline)) void customiseFolder(const char* stagedIni, const char
     PathMakeSystemFolderA(folder);
 }
 
-struct CopyOptions {
-    HWND owner;
-    int overwriteExisting;
-    int clearReadOnly;
-};
-
-// One file entry of a level. The destination's attributes are read once;
-// the source's come from the enumeration, so a file that is not read-only
-// costs no attribute writes. false = cancelled.
+// One file entry of a level. The destination's attributes are read once,
+// and not at all in a folder this copy has just created (`freshFolder`),
+// which holds nothing else; the source's come from the enumeration, so a
+// file that is not read-only costs no attribute writes. false = cancelled.
 bool copyFileEntry(const CopyOptions& options, const WIN32_FIND_DATAA& found, const char* source,
-                   const char* destination, const char* folder, CopyJournal* journal) {
+                   const char* destination, const char* folder, bool freshFolder, CopyJournal* journal) {
     pumpMessages();
-    const DWORD existing = GetFileAttributesA(destination);
+    const DWORD existing = freshFolder ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(destination);
     const bool existed = existing != INVALID_FILE_ATTRIBUTES;
     if (sameTextIgnoringCase(found.cFileName, "Desktop.INI")) {
         customiseFolder(source, destination, folder);
@@ -157,7 +162,7 @@ bool copyFileEntry(const CopyOptions& options, const WIN32_FIND_DATAA& found, co
     if (existed && (existing & FILE_ATTRIBUTE_READONLY)) {
         SetFileAttributesA(destination, existing & ~FILE_ATTRIBUTE_READONLY);
     }
-    bool copied = copyFileAsking(options.owner, source, destination);
+    bool copied = copyFileAsking(options, found, source, destination);
     // A finished copy carries the source's attributes: only a read-only
     // source makes it read-only. After a cancel, what is there is unknown.
     if (options.clearReadOnly && (!copied || (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY))) {
@@ -168,7 +173,7 @@ bool copyFileEntry(const CopyOptions& options, const WIN32_FIND_DATAA& found, co
     return copied;
 }
 
-int copyLevel(const CopyOptions& options, const char* source, const char* destination,
+int copyLevel(const CopyOptions& options, const char* source, const char* destination, bool freshFolder,
               CopyJournal* journal);
 
 // One directory entry of a level: the directory, then its tree. Nothing below
@@ -177,26 +182,36 @@ bool copyDirectoryEntry(const CopyOptions& options, const char* source, const ch
                         CopyJournal* journal) {
     bool created = false;
     if (!createDirectory(options.owner, destination, journal, created)) return false;
-    return copyLevel(options, source, destination, created ? nullptr : journal) != 0;
+    return copyLevel(options, source, destination, created, created ? nullptr : journal) != 0;
 }
 
-int copyLevel(const CopyOptions& options, const char* source, const char* destination,
+int copyLevel(const CopyOptions& options, const char* source, const char* destination, bool freshFolder,
               CopyJournal* journal) {
     return forEachChild(source, destination, nullptr,
                         [&](const WIN32_FIND_DATAA& found, const char* childSource, const char* childDestination) {
                             return isDirectoryEntry(found)
                                 ? copyDirectoryEntry(options, childSource, childDestination, journal)
                                 : copyFileEntry(options, found, childSource, childDestination, destination,
-                                                journal);
+                                                freshFolder, journal);
                         });
+}
+
+// `freshFolder`: `destination` was created by the caller just now.
+int copyTreeInto(HWND owner, const char* source, const char* destination, int overwriteExisting,
+                 int clearReadOnly, bool freshFolder, CopyJournal* journal) {
+    // One buffer for the whole tree; without memory for it, a small one.
+    HeapBuffer heap(kFileCopyBufferSize);
+    unsigned char fallback[4096];
+    const CopyOptions options = {owner, overwriteExisting, clearReadOnly, heap.get() ? heap.get() : fallback,
+                                 heap.get() ? kFileCopyBufferSize : static_cast<DWORD>(sizeof fallback)};
+    return copyLevel(options, source, destination, freshFolder, journal);
 }
 
 }  // namespace
 
 int copyTree(HWND owner, const char* source, const char* destination, int overwriteExisting,
              int clearReadOnly, CopyJournal* journal) {
-    const CopyOptions options = {owner, overwriteExisting, clearReadOnly};
-    return copyLevel(options, source, destination, journal);
+    return copyTreeInto(owner, source, destination, overwriteExisting, clearReadOnly, false, journal);
 }
 
 int copyTreeIfPresent(HWND owner, const char* source, const char* destination, int overwriteExisting,
@@ -205,8 +220,8 @@ int copyTreeIfPresent(HWND owner, const char* source, const char* destination, i
     bool created = CreateDirectoryA(destination, nullptr) != 0;
     if (!isDirectory(destination)) return 0;
     if (created) record(journal, destination);
-    return copyTree(owner, source, destination, overwriteExisting, clearReadOnly,
-                    created ? nullptr : journal);
+    return copyTreeInto(owner, source, destination, overwriteExisting, clearReadOnly, created,
+                        created ? nullptr : journal);
 }
 
 int copyPathsFit(const char* source, const char* destination, PathOverflow* overflow) {
