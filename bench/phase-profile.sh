@@ -8,7 +8,7 @@
 # completion box) and prints per phase:
 #   ms        the phase's time (min/median/max over the rounds)
 #   server    Wine server requests of the installer's main thread
-#             (WINEDEBUG=+server on a server of its own; counted, not read)
+#             (a server of its own started with -d1; counted, not read)
 #   syscalls  system calls of that thread, and of the Wine server while the
 #             phase ran (strace; the server does the deletes and the file
 #             opens that a client asks for)
@@ -89,7 +89,7 @@ run_one() {
     local log="Z:${res//\//\\}.phases"
     case $kind in
     server)
-        wine_as_user "$root" env WINEDEBUG=+server wineserver -f -p30 </dev/null >/dev/null 2>"$res.server" &
+        wine_as_user "$root" wineserver -d1 -f -p30 </dev/null >/dev/null 2>"$res.server" &
         ;;
     strace)
         wine_as_user "$root" strace -f -ttt -qq -o "$res.srv" wineserver -f -p30 </dev/null >/dev/null 2>&1 &

@@ -90,15 +90,13 @@ struct CopyOptions {
     HWND owner;
     int overwriteExisting;
     int clearReadOnly;
-    unsigned char* buffer;  // for the contents of every file
-    DWORD bufferSize;
 };
 
 // Copies one file, replacing the destination, asking until it is copied or
 // the user cancels. false = cancelled.
 bool copyFileAsking(const CopyOptions& options, const WIN32_FIND_DATAA& found, const char* source,
                     const char* destination) {
-    while (!copyInstalledFile(source, destination, found, options.buffer, options.bufferSize)) {
+    while (!copyInstalledFile(source, destination, found)) {
         if (!askRetry(options.owner, Slot::FileCopyFailed, destination)) return false;
     }
     return true;
@@ -199,11 +197,7 @@ int copyLevel(const CopyOptions& options, const char* source, const char* destin
 // `freshFolder`: `destination` was created by the caller just now.
 int copyTreeInto(HWND owner, const char* source, const char* destination, int overwriteExisting,
                  int clearReadOnly, bool freshFolder, CopyJournal* journal) {
-    // One buffer for the whole tree; without memory for it, a small one.
-    HeapBuffer heap(kFileCopyBufferSize);
-    unsigned char fallback[4096];
-    const CopyOptions options = {owner, overwriteExisting, clearReadOnly, heap.get() ? heap.get() : fallback,
-                                 heap.get() ? kFileCopyBufferSize : static_cast<DWORD>(sizeof fallback)};
+    const CopyOptions options = {owner, overwriteExisting, clearReadOnly};
     return copyLevel(options, source, destination, freshFolder, journal);
 }
 

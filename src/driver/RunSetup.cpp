@@ -131,12 +131,13 @@ bool readProgramFilesDir(char* path) {
 }
 
 void closeRunningInstances() {
+    // No search after the last request: what it found would change nothing.
     const char* title = setupString(Slot::ProgName);
-    HWND window = FindWindowA(nullptr, title);
-    for (int request = 0; request < 5 && window; ++request) {
+    for (int request = 0; request < 5; ++request) {
+        HWND window = FindWindowA(nullptr, title);
+        if (!window) return;
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         Sleep(300);
-        window = FindWindowA(nullptr, title);
     }
 }
 
