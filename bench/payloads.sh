@@ -18,7 +18,8 @@ build_bench_helpers() {
     "${cross[@]}" -I"$src/tests/harness" -I"$src/src" "$src/bench/InstallTimer.cpp" \
         "$src/tests/harness/ProcessRunner.cpp" "$src/tests/harness/WindowWatcher.cpp" "$src/tests/harness/Responders.cpp" \
         -luser32 -ladvapi32 -lshell32 -lshlwapi -lole32 -luuid -o "$out/bin/install-timer.exe"
-    "${cross[@]}" -mwindows "$src/bench/BenchProgram.cpp" -o "$out/bin/BenchProg.exe"
+    i686-w64-mingw32-g++-posix -Os -s -nostartfiles -nostdlib -mwindows -Wl,-e,_benchEntry \
+        "$src/bench/BenchProgram.cpp" -lkernel32 -o "$out/bin/BenchProg.exe"
 }
 
 payload_dir() {
@@ -30,7 +31,11 @@ payload_dir() {
 
 make_payload() {
     local name=$1 dir; dir=$(payload_dir "$1")
-    [ -f "$dir.done" ] && return 0
+    # The program is put in every time: it is rebuilt with every run.
+    if [ -f "$dir.done" ]; then
+        cp "$out/bin/BenchProg.exe" "$dir/Program/BenchProg.exe"
+        return 0
+    fi
     echo "== payload $name" >&2
     rm -rf "$dir"
     case $name in
