@@ -86,18 +86,11 @@ bool createDirectory(HWND owner, const char* path, CopyJournal* journal, bool& c
     }
 }
 
-struct CopyOptions {
-    HWND owner;
-    int overwriteExisting;
-    int clearReadOnly;
-};
-
 // Copies one file, replacing the destination, asking until it is copied or
 // the user cancels. false = cancelled.
-bool copyFileAsking(const CopyOptions& options, const WIN32_FIND_DATAA& found, const char* source,
-                    const char* destination) {
+bool copyFileAsking(HWND owner, const WIN32_FIND_DATAA& found, const char* source, const char* destination) {
     while (!copyInstalledFile(source, destination, found)) {
-        if (!askRetry(options.owner, Slot::FileCopyFailed, destination)) return false;
+        if (!askRetry(owner, Slot::FileCopyFailed, destination)) return false;
     }
     return true;
 }
@@ -142,6 +135,12 @@ __attribute__((noinline)) void customiseFolder(const char* stagedIni, const char
     PathMakeSystemFolderA(folder);
 }
 
+struct CopyOptions {
+    HWND owner;
+    int overwriteExisting;
+    int clearReadOnly;
+};
+
 // One file entry of a level. The destination's attributes are read once,
 // and not at all in a folder this copy has just created (`freshFolder`),
 // which holds nothing else; the source's come from the enumeration, so a
@@ -160,7 +159,7 @@ bool copyFileEntry(const CopyOptions& options, const WIN32_FIND_DATAA& found, co
     if (existed && (existing & FILE_ATTRIBUTE_READONLY)) {
         SetFileAttributesA(destination, existing & ~FILE_ATTRIBUTE_READONLY);
     }
-    bool copied = copyFileAsking(options, found, source, destination);
+    bool copied = copyFileAsking(options.owner, found, source, destination);
     // A finished copy carries the source's attributes: only a read-only
     // source makes it read-only. After a cancel, what is there is unknown.
     if (options.clearReadOnly && (!copied || (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY))) {
