@@ -109,6 +109,7 @@ for c in "${cases[@]}"; do
   File /r \"$dir/Documents/*\""
     fi
     cat > "$out/bench-$c.nsi.new" <<EOF
+; payload program $(sha256sum "$dir/Program/BenchProg.exe" | cut -c1-16) (a new one makes a new installer)
 Name "Bench Prog"
 OutFile "$out/installers/nsis-$c.exe"
 InstallDir "\$PROGRAMFILES\\BenchProg"
@@ -171,7 +172,10 @@ run_one() {
     wine_as_user "$root" wineserver -w 2>/dev/null || true
     # The installed program folder must hold the payload's bytes.
     local installed="$root/prefix/drive_c/Program Files/BenchProg" same=yes
-    diff -r -q "$(payload_dir "$c")/Program" "$installed" >/dev/null 2>&1 || same=no
+    # setup-pack adds the uninstall manifest, setup-uninstall.ini, to ours.
+    local differences
+    differences=$(diff -r -q -x setup-uninstall.ini "$(payload_dir "$c")/Program" "$installed" 2>&1) || same=no
+    [ $same = yes ] || head -3 <<< "$differences" >&2
     echo "$c $name $round ${box:--1} ${exit_ms:--1} ${code:--1} $same" >> "$results"
     printf '  %-5s %-8s round %d: box %6s ms, exit %6s ms, exit code %s, installed bytes %s\n' \
         "$c" "$name" "$round" "$box" "$exit_ms" "$code" "$([ $same = yes ] && echo identical || echo DIFFERENT)" >&2
