@@ -9,6 +9,7 @@
 #include "common/Format.h"
 #include "common/InstallState.h"
 #include "common/MessagePump.h"
+#include "common/PhaseMark.h"
 #include "common/Paths.h"
 #include "common/Scoped.h"
 #include "deploy/FileOps.h"
@@ -194,6 +195,7 @@ int EntryInflater::inflateToFile(HANDLE file, const uint8_t* packed, uint32_t pa
 
 int ArchiveExtractor::extract(HWND owner, const uint8_t* archive, uint32_t size, const char* destination) {
     if (checkArchive(archive, size) != ArchiveCheck::Accepted) return 0;
+    markPhase("extraction");
     const bool wideNames = hasWideNames(archive);
     if (!checkEntryPaths(owner, archive, size, wideNames, destination)) return 0;
     CreateDirectoryA(destination, nullptr);
@@ -270,6 +272,7 @@ int extractPayload(HWND owner, StagingFolder& stagingFolder) {
         !appendText(staging, sizeof staging, "\\") || strlen(staging) > kFolderLimit + 1) {
         return 0;
     }
+    markPhase("checksum");
     copyText(installState.stagingDir, kPathSize, staging);
     if (!stagingFolder.create(owner, installState.stagingDir)) return 0;
 

@@ -3,6 +3,7 @@
 #include "common/Format.h"
 #include "common/InstallState.h"
 #include "common/Paths.h"
+#include "common/PhaseMark.h"
 #include "common/SafeNames.h"
 #include "deploy/CopyJournal.h"
 #include "deploy/FileOps.h"
@@ -83,6 +84,7 @@ void showOverflow(HWND owner, const PathOverflow& overflow) {
 // that existed as a link nothing goes (TreeCopy.h). The removal itself never
 // reaches through a link (FileOps.h).
 int installProgram(HWND owner) {
+    markPhase("copy");
     installState.programPath[0] = '\0';
     StepPaths paths;
     PathOverflow overflow;
@@ -107,7 +109,9 @@ int installProgram(HWND owner) {
     }
 
     copyText(installState.programPath, kPathSize, paths.programPath);
+    markPhase("registration");
     registerProgram();
+    markPhase("shortcuts");
     createShortcuts();
     return 1;
 }

@@ -11,6 +11,7 @@
 #include "common/Text.h"
 #include "config/SetupConfig.h"
 #include "deploy/CopyJournal.h"
+#include "deploy/FileCopy.h"
 #include "deploy/FileOps.h"
 #include "deploy/ShellValue.h"
 #include "ui/TaskbarProgress.h"
@@ -88,8 +89,8 @@ bool createDirectory(HWND owner, const char* path, CopyJournal* journal, bool& c
 
 // Copies one file, replacing the destination, asking until it is copied or
 // the user cancels. false = cancelled.
-bool copyFileAsking(HWND owner, const char* source, const char* destination) {
-    while (!CopyFileA(source, destination, FALSE)) {
+bool copyFileAsking(HWND owner, const WIN32_FIND_DATAA& found, const char* source, const char* destination) {
+    while (!copyInstalledFile(source, destination, found)) {
         if (!askRetry(owner, Slot::FileCopyFailed, destination)) return false;
     }
     return true;
@@ -151,18 +152,25 @@ struct CopyOptions {
 // its own.
 bool reachedThroughLink(bool created, const char* folder) { return !created && isLink(folder); }
 
-// One file entry of a level. The destination's attributes are read once;
-// the source's come from the enumeration, so a file that is not read-only
-// costs no attribute writes. false = cancelled.
+// What a level of the copy knows of its destination folder.
+struct Level {
+    bool fresh;   // created by this copy just now: it holds nothing else
+    bool linked;  // reached through a link (see reachedThroughLink)
+};
+
+// One file entry of a level. The destination's attributes are read once,
+// and not at all in a folder this copy has just created, which holds
+// nothing else; the source's come from the enumeration, so a file that is
+// not read-only costs no attribute writes. false = cancelled.
 bool copyFileEntry(const CopyOptions& options, const WIN32_FIND_DATAA& found, const char* source,
-                   const char* destination, const char* folder, CopyJournal* journal, bool linked) {
+                   const char* destination, const char* folder, Level level, CopyJournal* journal) {
     pumpMessages();
     // Counted once the pump before it has shown the files before it.
     addTaskbarProgress(static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow);
-    const DWORD existing = GetFileAttributesA(destination);
+    const DWORD existing = level.fresh ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(destination);
     const bool existed = existing != INVALID_FILE_ATTRIBUTES;
     if (sameTextIgnoringCase(found.cFileName, "Desktop.INI")) {
-        if (linked) return true;
+        if (level.linked) return true;
         customiseFolder(source, destination, folder);
         if (journal && !existed && pathExists(destination)) record(journal, destination);
         return true;
@@ -171,7 +179,7 @@ bool copyFileEntry(const CopyOptions& options, const WIN32_FIND_DATAA& found, co
     if (existed && (existing & FILE_ATTRIBUTE_READONLY)) {
         SetFileAttributesA(destination, existing & ~FILE_ATTRIBUTE_READONLY);
     }
-    bool copied = copyFileAsking(options.owner, source, destination);
+    bool copied = copyFileAsking(options.owner, found, source, destination);
     // A finished copy carries the source's attributes: only a read-only
     // source makes it read-only. After a cancel, what is there is unknown.
     if (options.clearReadOnly && (!copied || (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY))) {
@@ -182,8 +190,8 @@ bool copyFileEntry(const CopyOptions& options, const WIN32_FIND_DATAA& found, co
     return copied;
 }
 
-int copyLevel(const CopyOptions& options, const char* source, const char* destination,
-              CopyJournal* journal, bool linked);
+int copyLevel(const CopyOptions& options, const char* source, const char* destination, Level level,
+              CopyJournal* journal);
 
 // One directory entry of a level: the directory, then its tree. Nothing below
 // a directory created here is recorded: the directory stands for it all, as
@@ -192,28 +200,34 @@ bool copyDirectoryEntry(const CopyOptions& options, const char* source, const ch
                         CopyJournal* journal, bool linked) {
     bool created = false;
     if (!createDirectory(options.owner, destination, journal, created)) return false;
-    linked = linked || reachedThroughLink(created, destination);
-    return copyLevel(options, source, destination, created || linked ? nullptr : journal, linked) != 0;
+    const Level level = {created, linked || reachedThroughLink(created, destination)};
+    return copyLevel(options, source, destination, level, created || level.linked ? nullptr : journal) != 0;
 }
 
-int copyLevel(const CopyOptions& options, const char* source, const char* destination,
-              CopyJournal* journal, bool linked) {
+int copyLevel(const CopyOptions& options, const char* source, const char* destination, Level level,
+              CopyJournal* journal) {
     return forEachChild(source, destination, nullptr,
                         [&](const WIN32_FIND_DATAA& found, const char* childSource, const char* childDestination) {
                             return isDirectoryEntry(found)
-                                ? copyDirectoryEntry(options, childSource, childDestination, journal, linked)
+                                ? copyDirectoryEntry(options, childSource, childDestination, journal, level.linked)
                                 : copyFileEntry(options, found, childSource, childDestination, destination,
-                                                journal, linked);
+                                                level, journal);
                         });
+}
+
+// `fresh`: `destination` was created by the caller just now.
+int copyTreeInto(HWND owner, const char* source, const char* destination, int overwriteExisting,
+                 int clearReadOnly, bool fresh, CopyJournal* journal) {
+    const CopyOptions options = {owner, overwriteExisting, clearReadOnly};
+    const Level level = {fresh, !fresh && isLink(destination) != 0};
+    return copyLevel(options, source, destination, level, level.linked ? nullptr : journal);
 }
 
 }  // namespace
 
 int copyTree(HWND owner, const char* source, const char* destination, int overwriteExisting,
              int clearReadOnly, CopyJournal* journal) {
-    const CopyOptions options = {owner, overwriteExisting, clearReadOnly};
-    const bool linked = isLink(destination) != 0;
-    return copyLevel(options, source, destination, linked ? nullptr : journal, linked);
+    return copyTreeInto(owner, source, destination, overwriteExisting, clearReadOnly, false, journal);
 }
 
 int copyTreeIfPresent(HWND owner, const char* source, const char* destination, int overwriteExisting,
@@ -222,8 +236,8 @@ int copyTreeIfPresent(HWND owner, const char* source, const char* destination, i
     bool created = CreateDirectoryA(destination, nullptr) != 0;
     if (!isDirectory(destination)) return 0;
     if (created) record(journal, destination);
-    return copyTree(owner, source, destination, overwriteExisting, clearReadOnly,
-                    created ? nullptr : journal);
+    return copyTreeInto(owner, source, destination, overwriteExisting, clearReadOnly, created,
+                        created ? nullptr : journal);
 }
 
 int copyPathsFit(const char* source, const char* destination, PathOverflow* overflow) {

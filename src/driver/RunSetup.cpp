@@ -6,6 +6,7 @@
 #include "archive/StagingFolder.h"
 #include "common/Format.h"
 #include "common/InstallState.h"
+#include "common/PhaseMark.h"
 #include "common/Process.h"
 #include "common/Text.h"
 #include "config/SetupConfig.h"
@@ -68,6 +69,7 @@ int runConfiguredStages(HWND owner, bool unattended, StagingFolder& staging) {
     formatText(title, sizeof title, " %s", setupString(Slot::ProgName));
     SetWindowTextA(owner, title);
 
+    markPhase("lookup");
     lookUpExistingInstallation(unattended);
     if (!checkInstalledVersion()) {
         showMessage(owner, Slot::NewerInstalled);
@@ -78,13 +80,16 @@ int runConfiguredStages(HWND owner, bool unattended, StagingFolder& staging) {
                         installPromptProc, 0) != IDYES) {
         return 0;
     }
+    markPhase("running");
     closeRunningInstances();
     if (!extractPayload(owner, staging)) return 0;
     if (!installProgram(owner)) return 0;
 
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     endTaskbarProgress(true);
+    markPhase("box");
     showMessage(owner, Slot::InstallCompleted);
+    markPhase("launch");
     launchInstalledProgram();
     return 1;
 }
@@ -92,6 +97,7 @@ int runConfiguredStages(HWND owner, bool unattended, StagingFolder& staging) {
 }  // namespace
 
 int runSetup(HINSTANCE instance, const char* commandTail) {
+    markPhase("start");
     installState.instance = instance;
     installState.stagingDir[0] = '\0';
     copyText(setupString(Slot::ProgName), kTextSize, "Setup");
@@ -104,14 +110,17 @@ int runSetup(HINSTANCE instance, const char* commandTail) {
     StagingFolder staging;
     int result = 0;
     readProgramFilesDir(installState.baseDir);
+    markPhase("configuration");
     if (loadSetupConfiguration(owner.window)) result = runConfiguredStages(owner.window, unattended, staging);
 
     // Cleanup, on every way out: the staged files go (after the program was
     // started), then a run that installed nothing says so. Only a staging
     // folder that this run made, and that is still that folder, is removed.
+    markPhase("removal");
     staging.remove();
     endTaskbarProgress(false);
     if (result == 0) showMessage(owner.window, Slot::InstallFailed);
+    markPhase("exit");
     return result;
 }
 
@@ -128,12 +137,13 @@ bool readProgramFilesDir(char* path) {
 }
 
 void closeRunningInstances() {
+    // No search after the last request: what it found would change nothing.
     const char* title = setupString(Slot::ProgName);
-    HWND window = FindWindowA(nullptr, title);
-    for (int request = 0; request < 5 && window; ++request) {
+    for (int request = 0; request < 5; ++request) {
+        HWND window = FindWindowA(nullptr, title);
+        if (!window) return;
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         Sleep(300);
-        window = FindWindowA(nullptr, title);
     }
 }
 
