@@ -158,7 +158,7 @@ TEST(Extraction, StagingNameTakenBeforeTheRunNeverLeadsElsewhere) {
                 << outcome.run.describe();
             EXPECT_EQ(1u, outcome.run.exitCode);
             EXPECT_FALSE(pathExists(staging)) << "the staging folder goes at exit";
-            removeInstalled(names, "C:\\Program Files\\" + names.progDir);
+            removeInstalled(names, programFilesFolder() + "\\" + names.progDir);
             continue;
         }
         EXPECT_EQ(std::vector<Shown>({{staging + "\\", "Unable to create file."},
@@ -166,7 +166,7 @@ TEST(Extraction, StagingNameTakenBeforeTheRunNeverLeadsElsewhere) {
                   outcome.messages)
             << outcome.run.describe();
         EXPECT_EQ(0u, outcome.run.exitCode);
-        EXPECT_FALSE(pathExists("C:\\Program Files\\" + names.progDir)) << "nothing is installed";
+        EXPECT_FALSE(pathExists(programFilesFolder() + "\\" + names.progDir)) << "nothing is installed";
     }
 }
 

@@ -18,9 +18,9 @@
 namespace {
 
 const char kProgName[] = "Plain Notes";
-const char kInstallDir[] = "C:\\Program Files\\PlainNotes";
-const char kLauncher[] = "C:\\Program Files\\PlainNotes\\PlainNotes.exe";
-const char kProgram[] = "C:\\Program Files\\PlainNotes\\PlainNotes.program.exe";
+const std::string kInstallDir = programFilesFolder() + "\\PlainNotes";
+const std::string kLauncher = kInstallDir + "\\PlainNotes.exe";
+const std::string kProgram = kInstallDir + "\\PlainNotes.program.exe";
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PlainNotes";
 constexpr DWORD kProgramExitCode = 7;  // plain-program's, when its window is closed
 
@@ -43,7 +43,7 @@ bool closeProgramWindow() {
     DWORD start = GetTickCount();
     do {
         for (HWND window : findTopLevelWindows(kProgName)) {
-            if (_stricmp(imageOfWindow(window).c_str(), kProgram) != 0) continue;
+            if (_stricmp(imageOfWindow(window).c_str(), kProgram.c_str()) != 0) continue;
             return closeTopLevelWindow(window, 5000) == CloseOutcome::Closed;
         }
         Sleep(50);
@@ -201,13 +201,13 @@ TEST_F(LauncherTest, TheShortcutStartsTheProgramAndTheUninstallEntryRemovesIt) {
     EXPECT_EQ(kProgramExitCode, code) << "the launcher does not pass the program's exit code back";
     std::vector<std::string> seen = starts();
     ASSERT_EQ(4u, seen.size()) << readFileContents(marker_).value_or("");
-    EXPECT_EQ(std::string("\"") + kProgram + "\"", seen[0]);  // the installer's start
-    EXPECT_EQ(std::string("\"") + kProgram + "\" \"C:\\my notes.txt\" /x", seen[2]);
+    EXPECT_EQ("\"" + kProgram + "\"", seen[0]);  // the installer's start
+    EXPECT_EQ("\"" + kProgram + "\" \"C:\\my notes.txt\" /x", seen[2]);
     EXPECT_EQ(0, _stricmp(link->workingDirectory.c_str(), seen[3].c_str())) << seen[3];
 
     // The uninstall entry's command, as the program list runs it.
     std::string command = readRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString").value_or("");
-    EXPECT_EQ(std::string("\"") + kLauncher + "\" -u", command);
+    EXPECT_EQ("\"" + kLauncher + "\" -u", command);
     RunOptions options;
     options.commandLine = command;
     options.followChildren = true;

@@ -17,7 +17,7 @@ Response okOrNo(const WindowInfo& window) {
     return Response::press(window.isMessageBox() ? IDOK : IDNO);
 }
 
-std::string installDirOf(const ProgramNames& names, const std::string& base = "C:\\Program Files") {
+std::string installDirOf(const ProgramNames& names, const std::string& base = programFilesFolder()) {
     return base + "\\" + names.progDir;
 }
 
@@ -144,7 +144,7 @@ TEST(Launch, PlantedProgramOnTheInstallPathDoesNotRun) {
         ASSERT_TRUE(installer.ready());
         ASSERT_TRUE(writeFile(c.planted, marker));
         ExistingInstallation existing(names);
-        std::string base = "C:\\Program Files";
+        std::string base = programFilesFolder();
         if (*c.base) {
             base = c.base;
             ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);

@@ -164,7 +164,7 @@ TEST(RunSequence, InstallLocationTooLongForABaseDirectoryLetsTheUserChoose) {
     const ControlInfo* preview = prompt.control(1003);
     ASSERT_NE(nullptr, preview);
     EXPECT_TRUE(preview->visible);
-    EXPECT_EQ("C:\\Program Files\\" + names.progDir, preview->text);
+    EXPECT_EQ(programFilesFolder() + "\\" + names.progDir, preview->text);
     EXPECT_EQ(0u, outcome.run.exitCode);
 }
 

@@ -21,7 +21,7 @@ namespace {
 
 constexpr DWORD kRemoved = 0, kIncomplete = 4;
 const char kEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SampleNotes";
-const std::string kInstallDir = "C:\\Program Files\\SampleNotes";
+const std::string kInstallDir = programFilesFolder() + "\\SampleNotes";
 
 // Makes `folder` and everything in it read-only, or writable again, for the
 // Unix user Wine runs as: Wine starts a Unix program given by its Unix path.
