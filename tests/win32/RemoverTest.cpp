@@ -52,7 +52,7 @@ struct FakeInstall {
     FakeInstall() {
         memset(&installState, 0, sizeof installState);
         progName = uniqueName("Remover Test ");
-        progFile = uniqueName("RemTest");
+        progFile = uniqueName("Rem");  // short: a row needs a deep folder beside it
         progDir = uniqueName("RemDir");
         type = uniqueName("RemTest.Document.");
         extension = "." + uniqueName("rm");
@@ -257,9 +257,13 @@ TEST(RemoverTest, RemovesOnlyWhatStillBelongsToTheInstall) {
         {"the program in a folder too deep for the manifest's name beside it",
          [](FakeInstall& f) {
              // The folder's path leaves no room for "\setup-uninstall.ini"
-             // (20 characters): the search goes on upward.
+             // (20 characters, so at least 240 before it), yet the program
+             // fits: the search goes on upward. The program's name varies
+             // in length with the process id.
              const std::string data = f.installDir + "\\Data\\";
-             const std::string deep(241 - data.size(), 'd');
+             const size_t folderLength = 259 - 1 - (f.progFile.size() + 4);
+             ASSERT_GE(folderLength, 240u) << "the program's name leaves no such folder";
+             const std::string deep(folderLength - data.size(), 'd');
              ASSERT_TRUE(CreateDirectoryA((data + deep).c_str(), nullptr));
              f.program = data + deep + "\\" + f.progFile + ".exe";
              ASSERT_LT(f.program.size(), 260u);
