@@ -117,3 +117,27 @@ void removeInstalled(const ProgramNames& names, const std::string& installDir) {
                        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + names.progFile + ".exe");
     deleteRegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\QRB\\" + names.progName);
 }
+
+Response confirmAndAcknowledge(const WindowInfo& window) {
+    if (!window.isMessageBox()) return Response::close().markUnexpected("not a message box");
+    if (window.button("Yes")) return Response::press(IDYES);
+    if (window.button("Retry")) return Response::press(IDCANCEL);
+    return Response::press(IDOK);
+}
+
+std::string utf8(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring windowTextW(HWND window) {
+    wchar_t buffer[2048];
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, sizeof buffer / sizeof buffer[0], reinterpret_cast<LPARAM>(buffer),
+                             SMTO_ABORTIFHUNG, 5000, &copied)) {
+        return L"";
+    }
+    return std::wstring(buffer, copied < sizeof buffer / sizeof buffer[0] ? copied : 0);
+}

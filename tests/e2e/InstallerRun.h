@@ -120,3 +120,15 @@ public:
 private:
     std::string key_;
 };
+
+// Answers an uninstall's confirmation with Yes and every other message with
+// OK (or Cancel where it asks to retry); anything but a message box is
+// unexpected.
+Response confirmAndAcknowledge(const WindowInfo& window);
+
+// A UTF-16 text as UTF-8.
+std::string utf8(const std::wstring& text);
+
+// A window's text as Unicode, whatever the code page of the process that
+// set it; "" when the window does not answer within 5 s.
+std::wstring windowTextW(HWND window);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CustomInstaller.h"
+#include "InstallerRun.h"
 #include "ProcessRunner.h"
 #include "Responders.h"
 #include "TestSupport.h"
@@ -30,20 +31,6 @@ std::wstring wide(const std::string& utf8) {
     std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
     if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
     return out;
-}
-
-std::string utf8(const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-// A window's text as Unicode, whatever the code page of the process that set it.
-std::wstring windowTextW(HWND window) {
-    wchar_t buffer[2048];
-    LRESULT n = SendMessageW(window, WM_GETTEXT, sizeof buffer / sizeof buffer[0], reinterpret_cast<LPARAM>(buffer));
-    return std::wstring(buffer, static_cast<size_t>(n > 0 ? n : 0));
 }
 
 // The keys of a section of a UTF-8 INI file beside the test.

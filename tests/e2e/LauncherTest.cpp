@@ -109,13 +109,6 @@ bool hasIconGroup(const std::string& path) {
     return found;
 }
 
-Response confirmAndAcknowledge(const WindowInfo& window) {
-    if (!window.isMessageBox()) return Response::close().markUnexpected("not a message box");
-    if (window.button("Yes")) return Response::press(IDYES);
-    if (window.button("Retry")) return Response::press(IDCANCEL);
-    return Response::press(IDOK);
-}
-
 class LauncherTest : public ::testing::Test {
 protected:
     void SetUp() override {

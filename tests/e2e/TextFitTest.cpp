@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "InstallerRun.h"
 #include "ProcessRunner.h"
 #include "TestSupport.h"
 #include "res/resource.h"
@@ -119,24 +120,6 @@ SIZE framing(const ControlInfo& control, SIZE base) {
     if (control.isButton()) return {4 * GetSystemMetrics(SM_CXEDGE) + 2, 2 * GetSystemMetrics(SM_CYEDGE) + 2};
     if (control.className == "Edit") return {2 + base.cx, 2};
     return {0, 0};
-}
-
-std::string utf8(const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-// A window's text as Unicode, whatever the code page of the process that set it.
-std::wstring windowTextW(HWND window) {
-    wchar_t buffer[2048];
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, sizeof buffer / sizeof buffer[0], reinterpret_cast<LPARAM>(buffer),
-                             SMTO_ABORTIFHUNG, 5000, &copied)) {
-        return L"";
-    }
-    return std::wstring(buffer, copied < sizeof buffer / sizeof buffer[0] ? copied : 0);
 }
 
 // One dialog as shown: every visible control of the three kinds against its

@@ -315,15 +315,6 @@ std::vector<std::string> messages(const RunResult& run) {
     return shown;
 }
 
-// Answers the confirmation with Yes and every other message with OK (or
-// Cancel where it asks to retry).
-Response confirmAndAcknowledge(const WindowInfo& window) {
-    if (!window.isMessageBox()) return Response::close().markUnexpected("not a message box");
-    if (window.button("Yes")) return Response::press(IDYES);
-    if (window.button("Retry")) return Response::press(IDCANCEL);
-    return Response::press(IDOK);
-}
-
 class UninstallTest : public ::testing::Test {
 protected:
     void SetUp() override {
