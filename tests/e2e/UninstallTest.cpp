@@ -91,42 +91,6 @@ bool startsFromFileHeldForDeletion() {
     return started;
 }
 
-// Makes `link` (a path in the prefix, not there yet) a Unix symbolic link to
-// `target`, as a user does from outside the prefix; Wine shows it to
-// Windows programs as a reparse point, as a junction is on Windows. False,
-// with the reason, where it cannot be made.
-bool makeUnixLink(const std::string& link, const std::string& target, std::string& why) {
-    using UnixName = char*(CDECL*)(LPCWSTR);
-    auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!unixName) {
-        why = "not running under Wine";
-        return false;
-    }
-    auto toUnix = [&](const std::string& path) {
-        std::wstring wide(path.begin(), path.end());
-        char* name = unixName(wide.c_str());
-        std::string result = name ? name : "";
-        if (name) HeapFree(GetProcessHeap(), 0, name);
-        return result;
-    };
-    std::string unixLink = toUnix(link), unixTarget = toUnix(target);
-    if (unixLink.empty() || unixTarget.empty()) {
-        why = "no Unix name for " + link + " or " + target;
-        return false;
-    }
-    RunOptions options;
-    options.commandLine = "Z:\\bin\\ln -s " + quoteArgument(unixTarget) + " " + quoteArgument(unixLink);
-    options.timeoutMs = 20000;
-    RunResult run = runProgram(options);
-    DWORD attributes = GetFileAttributesA(link.c_str());
-    if (run.exitCode != 0 || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        why = "ln -s did not make a reparse point: " + run.describe();
-        return false;
-    }
-    return true;
-}
-
 // One program installed by a custom setup.exe: names of its own, a program
 // that uses the library (a copy of Sample Notes) or the plain C starter with
 // setup-uninstall.exe beside it, a subfolder, a document, a file type, and
@@ -594,7 +558,7 @@ TEST_F(UninstallTest, RefusesWhatIsNotThisProgramsInstall) {
         ASSERT_NO_FATAL_FAILURE(installed.install());
         const std::string link = installed.installDir + "-link";
         std::string why;
-        if (!makeUnixLink(link, installed.installDir, why)) GTEST_SKIP() << why;
+        if (!makeLink(link, installed.installDir, &why)) GTEST_SKIP() << why;
         RunResult run = installed.uninstall(quoteArgument(link + "\\" + installed.names.progFile + ".exe") + " -u -s",
                                             confirmAndAcknowledge);
         ASSERT_FALSE(run.timedOut) << run.describe();
@@ -624,7 +588,7 @@ TEST_F(UninstallTest, NeverRemovesThroughALink) {
     ASSERT_TRUE(writeFile(victim + "\\report.doc", "the victim's report"));
     removeFileTree(installed.installDir + "\\Data");
     std::string why;
-    if (!makeUnixLink(installed.installDir + "\\Data", victim, why)) {
+    if (!makeLink(installed.installDir + "\\Data", victim, &why)) {
         removeFileTree(victim);
         GTEST_SKIP() << why;
     }

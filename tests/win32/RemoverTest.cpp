@@ -430,43 +430,6 @@ TEST(RemoverTest, AFileHeldForAMomentIsTriedAgain) {
     EXPECT_EQ(std::vector<std::string>(), leftOf(f));
 }
 
-// Makes `link` (not there yet) a Unix symbolic link to `target`, as a user
-// does from outside the prefix: Wine shows it as a reparse point, as a
-// junction is on Windows. False, with the reason, where it cannot.
-bool makeUnixLink(const std::string& link, const std::string& target, std::string& why) {
-    using UnixName = char*(CDECL*)(LPCWSTR);
-    auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!unixName) {
-        why = "not running under Wine";
-        return false;
-    }
-    auto toUnix = [&](const std::string& path) {
-        std::wstring name = wide(path);
-        char* unix = unixName(name.c_str());
-        std::string result = unix ? unix : "";
-        if (unix) HeapFree(GetProcessHeap(), 0, unix);
-        return result;
-    };
-    std::string command = "Z:\\bin\\ln -s \"" + toUnix(target) + "\" \"" + toUnix(link) + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        why = "ln cannot be started, error " + std::to_string(GetLastError());
-        return false;
-    }
-    WaitForSingleObject(process.hProcess, 20000);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    DWORD attributes = GetFileAttributesA(link.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        why = "ln -s did not make a reparse point";
-        return false;
-    }
-    return true;
-}
-
 // Nothing is removed through a link: not below a listed folder that is one,
 // and not at all when the install folder itself is one. The file behind the
 // link is made to match its record, so that only the link rule protects it.
@@ -488,7 +451,7 @@ TEST(RemoverTest, NothingIsRemovedThroughALink) {
         const std::string linked = c.folderIsLink ? f.installDir : f.installDir + "\\Data";
         ASSERT_TRUE(MoveFileA(linked.c_str(), elsewhere.c_str())) << GetLastError();
         std::string why;
-        if (!makeUnixLink(linked, elsewhere, why)) GTEST_SKIP() << why;
+        if (!makeLink(linked, elsewhere, &why)) GTEST_SKIP() << why;
         const std::string behind = elsewhere + (c.folderIsLink ? "\\Data\\readme.txt" : "\\readme.txt");
         EXPECT_EQ(c.result, f.remove());
         EXPECT_EQ("read me", readFileContents(behind).value_or("(missing)"));
