@@ -172,9 +172,10 @@ run_one() {
     wine_as_user "$root" wineserver -w 2>/dev/null || true
     # The installed program folder must hold the payload's bytes.
     local installed="$root/prefix/drive_c/Program Files/BenchProg" same=yes
-    # setup-pack adds the uninstall manifest, setup-uninstall.ini, to ours.
+    # setup-pack adds the uninstall manifests (setup-uninstall.ini and one
+    # setup-uninstall.<hex>.ini per version) to ours.
     local differences
-    differences=$(diff -r -q -x setup-uninstall.ini "$(payload_dir "$c")/Program" "$installed" 2>&1) || same=no
+    differences=$(diff -r -q -x 'setup-uninstall*.ini' "$(payload_dir "$c")/Program" "$installed" 2>&1) || same=no
     [ $same = yes ] || head -3 <<< "$differences" >&2
     echo "$c $name $round ${box:--1} ${exit_ms:--1} ${code:--1} $same" >> "$results"
     printf '  %-5s %-8s round %d: box %6s ms, exit %6s ms, exit code %s, installed bytes %s\n' \

@@ -31,7 +31,9 @@ void createShortcut(const char* folder) {
 }
 
 // The two shortcuts. The desktop one is made only when the program group
-// folder exists, as the menu one is.
+// folder exists, as the menu one is. One follows the other at once: each
+// save has finished writing its file when it returns, and neither waits for
+// the shell to read the other.
 void createBothShortcuts() {
     char group[kPathSize];
     if (!getProgramsFolder(group)) return;
@@ -42,7 +44,6 @@ void createBothShortcuts() {
     CreateDirectoryA(group, nullptr);  // it may exist already
     if (!isDirectory(group)) return;
     createShortcut(group);
-    Sleep(100);
     char desktop[kPathSize];
     if (getDesktopFolder(desktop)) createShortcut(desktop);
 }
