@@ -17,7 +17,7 @@ constexpr size_t kPathSize = MAX_PATH;
 
 // A resolved name (the path below its volume, as the file system resolves
 // it: wherever a link above the given path leads) may be longer than the
-// path it was opened by. Two of these are on the stack for each level of a
+// path it was opened by. One of these is on the stack for each level of a
 // removal.
 constexpr size_t kResolvedUnits = 2 * MAX_PATH;
 
@@ -29,16 +29,13 @@ int changeAttributes(const char* path, DWORD add, DWORD remove) {
     return SetFileAttributesA(path, (attributes | add) & ~remove);
 }
 
-bool isDotEntry(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
 // Opens the entry at `path` itself, not what a link there points to, and
 // shares neither its removal nor its renaming: while the handle is held the
-// name keeps naming what was checked.
-HANDLE openEntry(const char* path, DWORD access) {
+// name keeps naming what was checked. Only a `folder` opens a directory.
+HANDLE openEntry(const char* path, DWORD access, bool folder) {
+    const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | (folder ? FILE_FLAG_BACKUP_SEMANTICS : 0);
     return CreateFileA(path, access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                       OPEN_EXISTING, flags, nullptr);
 }
 
 // The attributes of what the handle holds, when it is of the kind expected
@@ -69,20 +66,25 @@ bool resolvedPath(HANDLE handle, WCHAR* dst) {
     return true;
 }
 
-// True when the handle resolves to the entry `name` of the folder resolved
-// as `folder`, compared as the file system compares names (ordinal, without
-// regard to case). Where the platform opens what a link points to even when
-// asked for the link itself (Wine), this tells the link from a plain entry.
-bool resolvesTo(HANDLE handle, const WCHAR* folder, const char* name) {
+// True when `resolved` (a name as resolvedPath gives it) is the entry `name`
+// of the folder resolved as `folder`, compared as the file system compares
+// names (ordinal, without regard to case).
+bool namesEntry(const WCHAR* resolved, const WCHAR* folder, const char* name) {
     WCHAR expected[kResolvedUnits];
     int length = lstrlenW(folder);
     if (length >= static_cast<int>(kResolvedUnits) - 1) return false;
     memcpy(expected, folder, length * sizeof(WCHAR));
     if (length == 0 || expected[length - 1] != L'\\') expected[length++] = L'\\';
     if (MultiByteToWideChar(CP_ACP, 0, name, -1, expected + length, kResolvedUnits - length) == 0) return false;
+    return CompareStringOrdinal(expected, -1, resolved, -1, TRUE) == CSTR_EQUAL;
+}
+
+// True when the handle resolves to the entry `name` of the folder resolved
+// as `folder`. Where the platform opens what a link points to even when
+// asked for the link itself (Wine), this tells the link from a plain entry.
+bool resolvesTo(HANDLE handle, const WCHAR* folder, const char* name) {
     WCHAR resolved[kResolvedUnits];
-    return resolvedPath(handle, resolved) &&
-           CompareStringOrdinal(expected, -1, resolved, -1, TRUE) == CSTR_EQUAL;
+    return resolvedPath(handle, resolved) && namesEntry(resolved, folder, name);
 }
 
 // Marks the handle's file or empty directory for deletion; it goes when the
@@ -92,63 +94,119 @@ bool deleteByHandle(HANDLE handle) {
     return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
-// Opens the file `path` itself for `access` into `file`; its attributes when
-// it is a plain file that resolves to the entry `name` of the folder
-// resolved as `folder`, else INVALID_FILE_ATTRIBUTES.
-DWORD openFile(ScopedHandle& file, const char* path, DWORD access, const WCHAR* folder, const char* name) {
-    file.reset(openEntry(path, access));
-    if (!file.isValid()) return INVALID_FILE_ATTRIBUTES;
-    const DWORD attributes = plainAttributes(file.get(), false);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !resolvesTo(file.get(), folder, name)) return INVALID_FILE_ATTRIBUTES;
-    return attributes;
-}
-
 // Deletes the file `path`, the entry `name` of the folder resolved as
 // `folder`, when it is a plain file there; a link (or anything else) stays.
-// A read-only file loses that bit by its name while the checked handle is
-// held, the name then naming nothing else: Wine opens no read-only file to
-// change its attributes by handle.
-int deleteEntryFile(const char* path, const WCHAR* folder, const char* name) {
-    ScopedHandle file;
-    const DWORD attributes = openFile(file, path, DELETE, folder, name);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+// `listed`: its attributes as a listing of that folder showed them, which
+// tell a link where the platform marks one (then it is not even opened), or
+// INVALID_FILE_ATTRIBUTES to ask the opened file. The resolved name tells
+// the links that the platform does not mark (Wine's links to files), and a
+// link put in the entry's place after the listing is opened as the link
+// itself, whose deletion leaves what it points to. A read-only file loses
+// that bit by its name while the checked handle is held, the name then
+// naming nothing else: Wine opens no read-only file to change its
+// attributes by handle.
+int deleteEntryFile(const char* path, const WCHAR* folder, const char* name, DWORD listed) {
+    if (listed != INVALID_FILE_ATTRIBUTES && (listed & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+        return 0;
+    }
+    ScopedHandle file(openEntry(path, DELETE, false));
+    if (!file.isValid()) return 0;
+    const DWORD attributes = listed != INVALID_FILE_ATTRIBUTES ? listed : plainAttributes(file.get(), false);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !resolvesTo(file.get(), folder, name)) return 0;
     if ((attributes & FILE_ATTRIBUTE_READONLY) && !SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY)) {
         return 0;
     }
     return deleteByHandle(file.get()) ? 1 : 0;
 }
 
+// One entry of a folder's listing, its name in the ANSI code page.
+struct ListedEntry {
+    char name[kPathSize];
+    DWORD attributes;
+};
+
+// The listing of a folder, read through a handle to the folder itself:
+// several entries per call into a buffer of kListingSize bytes.
+constexpr DWORD kListingSize = 4096;
+
+class FolderListing {
+public:
+    explicit FolderListing(HANDLE folder) : folder_(folder), buffer_(kListingSize) {}
+
+    // The next entry but "." and ".."; false at the end, or when the listing
+    // cannot be read (an entry whose name does not convert is still given,
+    // with an empty name, so that it counts as one that stays).
+    bool next(ListedEntry& entry) {
+        for (;;) {
+            if (!current_ && !fill()) return false;
+            const FILE_FULL_DIR_INFO* info = current_;
+            current_ = info->NextEntryOffset
+                ? reinterpret_cast<const FILE_FULL_DIR_INFO*>(reinterpret_cast<const unsigned char*>(info) +
+                                                               info->NextEntryOffset)
+                : nullptr;
+            const int units = static_cast<int>(info->FileNameLength / sizeof(WCHAR));
+            const WCHAR* name = info->FileName;
+            if (name[0] == L'.' && (units == 1 || (units == 2 && name[1] == L'.'))) continue;
+            entry.attributes = info->FileAttributes;
+            if (!convertName(name, units, entry.name)) entry.name[0] = '\0';
+            return true;
+        }
+    }
+
+private:
+    bool fill() {
+        if (!buffer_.get()) return false;
+        const FILE_INFO_BY_HANDLE_CLASS kind = started_ ? FileFullDirectoryInfo : FileFullDirectoryRestartInfo;
+        started_ = true;
+        if (!GetFileInformationByHandleEx(folder_, kind, buffer_.get(), kListingSize)) return false;
+        current_ = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer_.get());
+        return true;
+    }
+
+    // The name in the ANSI code page. A character the code page lacks
+    // becomes another ('?' or a look-alike, even a backslash): the name then
+    // fails to open, or opens something that does not resolve to this
+    // folder's entry of that name, and stays either way.
+    static bool convertName(const WCHAR* name, int units, char* dst) {
+        if (units <= 0) return false;
+        const int bytes = WideCharToMultiByte(CP_ACP, 0, name, units, dst, kPathSize - 1, nullptr, nullptr);
+        if (bytes <= 0) return false;
+        dst[bytes] = '\0';
+        return true;
+    }
+
+    HANDLE folder_;
+    HeapBuffer buffer_;
+    const FILE_FULL_DIR_INFO* current_ = nullptr;
+    bool started_ = false;
+};
+
 int removeFolder(const char* path, const WCHAR* parent, const char* name);
 
-// Removes one entry that an enumeration of the folder `path` (resolved as
-// `resolved`) found. "." and ".." are passed over (1); an entry that, opened,
-// turns out to be a link (a junction, a symbolic link: a reparse point, or
-// where Wine opens what it points to, an entry resolving elsewhere) or no
-// longer what was listed stays (0).
-int removeFoundEntry(const char* path, const WCHAR* resolved, const WIN32_FIND_DATAA& entry) {
-    const DWORD attributes = entry.dwFileAttributes;
-    const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (directory && isDotEntry(entry.cFileName)) return 1;
+// Removes one entry that the listing of the folder `path` (resolved as
+// `resolved`) showed. An entry that, opened, turns out to be a link (a
+// junction, a symbolic link: a reparse point, or where Wine opens what it
+// points to, an entry resolving elsewhere) or no longer what was listed
+// stays (0).
+int removeListedEntry(const char* path, const WCHAR* resolved, const ListedEntry& entry) {
     char child[kPathSize];
-    if (!joinPath(child, sizeof child, path, entry.cFileName)) return 0;
-    if (directory) return removeFolder(child, resolved, entry.cFileName);
-    return deleteEntryFile(child, resolved, entry.cFileName);
+    if (!entry.name[0] || !joinPath(child, sizeof child, path, entry.name)) return 0;
+    if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) return removeFolder(child, resolved, entry.name);
+    return deleteEntryFile(child, resolved, entry.name, entry.attributes);
 }
 
-// Removes everything inside the folder `path`, going on past an entry that
-// stays, so that one held file keeps only itself and its folders. 0 when
-// anything stays. A directory that cannot be enumerated counts as emptied
-// (1): its own removal then decides.
-int removeContents(const char* path, const WCHAR* resolved) {
-    char buffer[kPathSize];
-    if (!folderPattern(buffer, path)) return 0;
-    WIN32_FIND_DATAA entry;
-    ScopedFind find(FindFirstFileA(buffer, &entry));
-    if (!find.isValid()) return 1;
+// Removes everything inside the folder `path` (resolved as `resolved`),
+// listed through the handle `folder`, going on past an entry that stays, so
+// that one held file keeps only itself and its folders. 0 when anything
+// stays. A listing that cannot be read counts as emptied (1): the folder's
+// own removal then decides.
+int removeContents(HANDLE folder, const char* path, const WCHAR* resolved) {
+    FolderListing listing(folder);
+    ListedEntry entry;
     int result = 1;
-    do {
-        if (!removeFoundEntry(path, resolved, entry)) result = 0;
-    } while (FindNextFileA(find.get(), &entry));
+    while (listing.next(entry)) {
+        if (!removeListedEntry(path, resolved, entry)) result = 0;
+    }
     return result;
 }
 
@@ -156,36 +214,28 @@ int removeContents(const char* path, const WCHAR* resolved) {
 // it is a plain folder that resolves, with a `parent`, to the entry `name`
 // of that folder, and then its resolved path is in `resolved`.
 bool openFolder(ScopedHandle& folder, const char* path, DWORD access, const WCHAR* parent, const char* name,
-                WCHAR* resolved, DWORD& attributes) {
-    folder.reset(openEntry(path, access));
+                WCHAR* resolved) {
+    folder.reset(openEntry(path, access, true));
     if (!folder.isValid()) return false;
-    attributes = plainAttributes(folder.get(), true);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !resolvedPath(folder.get(), resolved)) return false;
-    return !parent || resolvesTo(folder.get(), parent, name);
+    if (plainAttributes(folder.get(), true) == INVALID_FILE_ATTRIBUTES || !resolvedPath(folder.get(), resolved)) {
+        return false;
+    }
+    return !parent || namesEntry(resolved, parent, name);
 }
 
-// Removes the folder `path` with its tree. It is held open while its entries
-// go, so that it cannot be renamed or swapped for a link meanwhile, and is
-// then opened again (checked again) to be deleted by that handle: the hold
-// cannot ask for deletion itself, as the enumeration does not share it.
+// Removes the folder `path` with its tree. One handle, opened on the folder
+// itself and checked, lists it, is held while its entries go, so that it
+// cannot be renamed or swapped for a link meanwhile, and then deletes it.
 // With a `parent`, it must resolve to the entry `name` of that folder. 0
 // when it is a link, anything in it stays, or it cannot be removed.
 int removeFolder(const char* path, const WCHAR* parent, const char* name) {
     WCHAR resolved[kResolvedUnits];
-    DWORD attributes = 0;
-    int emptied = 0;
-    {
-        ScopedHandle hold;
-        if (!openFolder(hold, path, FILE_LIST_DIRECTORY, parent, name, resolved, attributes)) return 0;
-        emptied = removeContents(path, resolved);
-    }
-    // Tried even when something inside stayed: it then fails and changes
-    // nothing, and a folder too deep to enumerate is removed when empty.
-    WCHAR again[kResolvedUnits];
     ScopedHandle folder;
-    const bool removed = openFolder(folder, path, DELETE, parent, name, again, attributes) &&
-                         CompareStringOrdinal(resolved, -1, again, -1, TRUE) == CSTR_EQUAL &&
-                         deleteByHandle(folder.get());
+    if (!openFolder(folder, path, FILE_LIST_DIRECTORY | DELETE, parent, name, resolved)) return 0;
+    const int emptied = removeContents(folder.get(), path, resolved);
+    // Tried even when something inside stayed: it then fails and changes
+    // nothing.
+    const bool removed = deleteByHandle(folder.get());
     return emptied && removed ? 1 : 0;
 }
 
@@ -240,7 +290,7 @@ int deleteFile(const char* path) {
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     WCHAR resolved[kResolvedUnits];
     if (!parent.isValid() || !resolvedPath(parent.get(), resolved)) return 0;
-    return deleteEntryFile(path, resolved, name);
+    return deleteEntryFile(path, resolved, name, INVALID_FILE_ATTRIBUTES);
 }
 
 // An empty path would make the pattern "\*.*", the root of the current
