@@ -19,13 +19,15 @@
 #   --rev REV   profile a revision (it must have the phase marks)
 #   --counts    one more run with the server trace and one with strace
 #   --top N     also list the N most frequent requests and calls per phase
+#   --cpus LIST every Wine process of a run on these processors only
+#               (taskset -c; see bench/vs-nsis.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
 . "$src/tests/wine/wine-env.sh"
 . "$src/bench/payloads.sh"
 
-payload=many size=200 files=2000 seed=1 rounds=3 rev="" counts=no top=0
+payload=many size=200 files=2000 seed=1 rounds=3 rev="" counts=no top=0 cpus=""
 while [ $# -gt 0 ]; do
     case $1 in
     --payload) payload=$2; shift 2 ;;
@@ -36,6 +38,7 @@ while [ $# -gt 0 ]; do
     --rev) rev=$2; shift 2 ;;
     --counts) counts=yes; shift ;;
     --top) top=$2; shift 2 ;;
+    --cpus) cpus=$2; shift 2 ;;
     --help|-h) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     *) echo "phase-profile.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
     esac
@@ -82,6 +85,8 @@ chown $(wine_user_ids | tr ' ' ':') "$base/bin/setup.exe"
 # strace. Leaves its phase log (and traces) in $work/results/KIND-N.*
 mkdir -p "$work/results"
 chmod 777 "$work/results"
+pin=()
+[ -n "$cpus" ] && pin=(taskset -c "$cpus")
 run_one() {
     local kind=$1 n=$2 root=$work/run res=$work/results/$1-$2
     rm -rf "$root"
@@ -89,16 +94,16 @@ run_one() {
     local log="Z:${res//\//\\}.phases"
     case $kind in
     server)
-        wine_as_user "$root" wineserver -d1 -f -p30 </dev/null >/dev/null 2>"$res.server" &
+        wine_as_user "$root" "${pin[@]}" wineserver -d1 -f -p30 </dev/null >/dev/null 2>"$res.server" &
         ;;
     strace)
-        wine_as_user "$root" strace -f -ttt -qq -o "$res.srv" wineserver -f -p30 </dev/null >/dev/null 2>&1 &
+        wine_as_user "$root" "${pin[@]}" strace -f -ttt -qq -o "$res.srv" wineserver -f -p30 </dev/null >/dev/null 2>&1 &
         ;;
-    *) wine_as_user "$root" wineserver -p30 </dev/null >/dev/null 2>&1 ;;
+    *) wine_as_user "$root" "${pin[@]}" wineserver -p30 </dev/null >/dev/null 2>&1 ;;
     esac
     sleep 1
-    wine_as_user "$root" wine cmd.exe /c exit </dev/null >/dev/null 2>&1
-    local timer=(wine "$root/bin/install-timer.exe" --timeout 900 "Z:${root//\//\\}\\bin\\setup.exe" -s)
+    wine_as_user "$root" "${pin[@]}" wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    local timer=("${pin[@]}" wine "$root/bin/install-timer.exe" --timeout 900 "Z:${root//\//\\}\\bin\\setup.exe" -s)
     [ "$kind" = strace ] && timer=(strace -ff -ttt -qq -o "$res.cli" "${timer[@]}")
     wine_as_user "$root" env SETUP_PHASE_LOG="$log" "${timer[@]}" </dev/null >"$res.timer" 2>&1 || true
     wine_as_user "$root" wineserver -k 2>/dev/null || true

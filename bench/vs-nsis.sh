@@ -27,6 +27,13 @@
 #
 # usage: bench/vs-nsis.sh [--size MIB] [--files N] [--seed N] [--rounds N]
 #                         [--baseline REV|none] [--payloads many,large,empty]
+#                         [--cpus LIST]
+#   --cpus LIST  run every Wine process of a run (the server, the installer
+#                and what it starts) on these processors only (taskset -c):
+#                with one, each request to the Wine server is answered on
+#                the processor that asked, with no wake-up of another one;
+#                on a virtual machine that wake-up is most of a request's
+#                cost, and most of the spread from run to run.
 # The machine is shared: run it with nice, and compare only figures of one run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,7 +41,7 @@ src=$PWD
 . "$src/tests/wine/wine-env.sh"
 . "$src/bench/payloads.sh"
 
-size=200 files=2000 seed=1 rounds=3 baseline=main payloads=many,large,empty
+size=200 files=2000 seed=1 rounds=3 baseline=main payloads=many,large,empty cpus=""
 while [ $# -gt 0 ]; do
     case $1 in
     --size) size=$2; shift 2 ;;
@@ -43,6 +50,7 @@ while [ $# -gt 0 ]; do
     --rounds) rounds=$2; shift 2 ;;
     --baseline) baseline=$2; shift 2 ;;
     --payloads) payloads=$2; shift 2 ;;
+    --cpus) cpus=$2; shift 2 ;;
     --help|-h) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     *) echo "vs-nsis.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
     esac
@@ -150,6 +158,8 @@ warm_prefix "$base"
 # run_one INSTALLER_NAME PAYLOAD ROUND: one timed run in a fresh prefix copy.
 results=$out/results.txt
 : > "$results"
+pin=()
+[ -n "$cpus" ] && pin=(taskset -c "$cpus")
 run_one() {
     local name=$1 c=$2 round=$3 root=$work/run-$1
     rm -rf "$root"
@@ -158,11 +168,11 @@ run_one() {
     chown $(wine_user_ids | tr ' ' ':') "$root/bin/setup.exe"
     local args=()
     [ "$name" != nsis ] && args=(-s)
-    wine_as_user "$root" wineserver -p30 </dev/null >/dev/null 2>&1
-    wine_as_user "$root" wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    wine_as_user "$root" "${pin[@]}" wineserver -p30 </dev/null >/dev/null 2>&1
+    wine_as_user "$root" "${pin[@]}" wine cmd.exe /c exit </dev/null >/dev/null 2>&1
     local report
     local program="Z:${root//\//\\}\\bin\\setup.exe"
-    report=$(wine_as_user "$root" wine "$root/bin/install-timer.exe" --timeout 900 "$program" "${args[@]}" 2>&1 |
+    report=$(wine_as_user "$root" "${pin[@]}" wine "$root/bin/install-timer.exe" --timeout 900 "$program" "${args[@]}" 2>&1 |
         tr -d '\r') || { echo "$report" >&2; echo "vs-nsis.sh: $name ($c) did not run to its end" >&2; exit 1; }
     local box exit_ms code
     box=$(awk '$1 == "box_ms" { print $2 }' <<< "$report")
@@ -194,7 +204,7 @@ done
 
 # --- the table ---------------------------------------------------------------------
 echo
-echo "setup.exe against NSIS $(makensis -VERSION) under Wine: $rounds rounds, payload seed $seed"
+echo "setup.exe against NSIS $(makensis -VERSION) under Wine: $rounds rounds, payload seed $seed${cpus:+, on processors $cpus only}"
 for c in "${cases[@]}"; do
     dir=$(payload_dir "$c")
     count=$(find "$dir" -type f | wc -l)

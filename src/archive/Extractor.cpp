@@ -12,6 +12,7 @@
 #include "common/PhaseMark.h"
 #include "common/Paths.h"
 #include "common/Scoped.h"
+#include "common/StagedTrees.h"
 #include "deploy/FileOps.h"
 #include "res/resource.h"
 #include "ui/TaskbarProgress.h"
@@ -87,7 +88,9 @@ constexpr int kNameSize = 2 * kWideNameCapacity + 4;
 // path rule (a folder leaves room for its enumeration pattern), stops the
 // extraction with "Unable to create file." captioned with the name or the
 // path. Entries out of bounds stop it silently. true = every entry is sound.
+// The longest names of each staged tree are kept on the way.
 bool checkEntryPaths(HWND owner, const uint8_t* archive, uint32_t size, bool wideNames, const char* destination) {
+    memset(installState.stagedTrees, 0, sizeof installState.stagedTrees);
     EntryWalker walker(archive, size, wideNames);
     ArchiveEntry entry;
     char name[kNameSize];
@@ -111,6 +114,7 @@ bool checkEntryPaths(HWND owner, const uint8_t* archive, uint32_t size, bool wid
             showFailure(owner, text, overflow.path);
             return false;
         }
+        noteStagedEntry(name, entry.isDirectory());
     }
 }
 

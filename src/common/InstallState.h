@@ -25,6 +25,21 @@ struct SetupStrings {
     char slot[kSlotCount][kTextSize];
 };
 
+// The staged trees that the install step copies, each a folder of the
+// staging folder.
+enum class StagedTree : int { Program, Documents };
+constexpr int kStagedTreeCount = 2;
+
+// The longest names below one staged tree's folder (relative, such as
+// "Help\Guide.txt"), as the extraction found them among the archive's
+// entries; empty when the tree has none of that kind. From these the install
+// step knows that every path of the copy fits at its destination, without
+// listing the staged tree again.
+struct StagedTreeExtent {
+    char longestFile[kPathSize];
+    char longestFolder[kPathSize];
+};
+
 struct InstallState {
     SetupStrings strings;
     char baseDir[kPathSize];                       // chosen base directory, no trailing backslash
@@ -34,6 +49,7 @@ struct InstallState {
     char stagingDir[kPathSize];                    // ends with a backslash; empty until extraction
     HINSTANCE instance;
     char installDir[kPathSize];                    // base directory, backslash, ProgDir
+    StagedTreeExtent stagedTrees[kStagedTreeCount]; // set by the extraction
     char empty[1];                                 // default text of every INI read
 };
 

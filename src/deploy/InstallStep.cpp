@@ -29,6 +29,21 @@ bool joinStepPath(char* dst, const char* folder, const char* name, size_t limit,
     return joinPath(dst, kPathSize, folder, name);
 }
 
+// True when every path of the staged `tree`, copied into `destination`,
+// fits: its folders within kFolderLimit, its files within kPathLimit. The
+// extraction kept the longest name of each kind; the first that does not
+// fit is named in `overflow`.
+bool stagedTreeFits(StagedTree tree, const char* destination, PathOverflow& overflow) {
+    const StagedTreeExtent& extent = installState.stagedTrees[static_cast<int>(tree)];
+    if (extent.longestFolder[0] && joinedLength(destination, extent.longestFolder) > kFolderLimit) {
+        return noteOverflow(&overflow, destination, extent.longestFolder, kFolderLimit);
+    }
+    if (extent.longestFile[0] && joinedLength(destination, extent.longestFile) > kPathLimit) {
+        return noteOverflow(&overflow, destination, extent.longestFile, kPathLimit);
+    }
+    return true;
+}
+
 // Forms the install directory into InstallState (left empty when it does not
 // fit), then the other paths. false when ProgDir or ProgFile would lead out
 // of the folder they are appended to, when one of the paths (or a path
@@ -54,7 +69,7 @@ bool formPaths(StepPaths& paths, PathOverflow& overflow) {
         !joinStepPath(paths.programSource, installState.stagingDir, "Program", kFolderLimit, overflow) ||
         !joinStepPath(paths.documentsSource, installState.stagingDir, "Documents", kFolderLimit, overflow) ||
         !joinStepPath(paths.programPath, installDir, programFile, kPathLimit, overflow) ||
-        !copyPathsFit(paths.programSource, installDir, &overflow)) {
+        !stagedTreeFits(StagedTree::Program, installDir, overflow)) {
         return false;
     }
     if (!isDirectory(paths.documentsSource)) return true;
@@ -63,7 +78,7 @@ bool formPaths(StepPaths& paths, PathOverflow& overflow) {
     return getPersonalFolder(documentsFolder) &&
            joinStepPath(paths.documentsDestination, documentsFolder, setupString(Slot::ProgDir), kFolderLimit,
                         overflow) &&
-           copyPathsFit(paths.documentsSource, paths.documentsDestination, &overflow);
+           stagedTreeFits(StagedTree::Documents, paths.documentsDestination, overflow);
 }
 
 // Names a path that does not fit, captioned ProgName, before anything is

@@ -35,23 +35,22 @@ bool isDirectoryEntry(const WIN32_FIND_DATAA& found) {
 // Calls `visit(entry, childSource, childDestination)` for every entry of the
 // folder `source` but "." and "..", in the platform's order, until it
 // returns false. 1 when every entry was visited (or `source` cannot be
-// enumerated); 0 when a visit returned false or a path does not fit (then
-// recorded in `overflow`, if given).
+// enumerated); 0 when a visit returned false or a path does not fit (the
+// install step has checked every path before: only a tree changed since
+// the extraction has one).
 template <class Visit>
-int forEachChild(const char* source, const char* destination, PathOverflow* overflow, Visit visit) {
+int forEachChild(const char* source, const char* destination, Visit visit) {
     char childSource[kPathSize];
-    if (!folderPattern(childSource, source)) return noteOverflow(overflow, source, "", kFolderLimit);
+    if (!folderPattern(childSource, source)) return 0;
     WIN32_FIND_DATAA found;
     ScopedFind find(FindFirstFileA(childSource, &found));
     if (!find.isValid()) return 1;
     do {
         if (isDotDirectory(found)) continue;
         char childDestination[kPathSize];
-        if (!joinPath(childSource, sizeof childSource, source, found.cFileName)) {
-            return noteOverflow(overflow, source, found.cFileName, kPathLimit);
-        }
-        if (!joinPath(childDestination, sizeof childDestination, destination, found.cFileName)) {
-            return noteOverflow(overflow, destination, found.cFileName, kPathLimit);
+        if (!joinPath(childSource, sizeof childSource, source, found.cFileName) ||
+            !joinPath(childDestination, sizeof childDestination, destination, found.cFileName)) {
+            return 0;
         }
         if (!visit(found, childSource, childDestination)) return 0;
     } while (FindNextFileA(find.get(), &found));
@@ -206,7 +205,7 @@ bool copyDirectoryEntry(const CopyOptions& options, const char* source, const ch
 
 int copyLevel(const CopyOptions& options, const char* source, const char* destination, Level level,
               CopyJournal* journal) {
-    return forEachChild(source, destination, nullptr,
+    return forEachChild(source, destination,
                         [&](const WIN32_FIND_DATAA& found, const char* childSource, const char* childDestination) {
                             return isDirectoryEntry(found)
                                 ? copyDirectoryEntry(options, childSource, childDestination, journal, level.linked)
@@ -238,12 +237,4 @@ int copyTreeIfPresent(HWND owner, const char* source, const char* destination, i
     if (created) record(journal, destination);
     return copyTreeInto(owner, source, destination, overwriteExisting, clearReadOnly, created,
                         created ? nullptr : journal);
-}
-
-int copyPathsFit(const char* source, const char* destination, PathOverflow* overflow) {
-    if (strlen(destination) > kFolderLimit) return noteOverflow(overflow, destination, "", kFolderLimit);
-    return forEachChild(source, destination, overflow,
-                        [&](const WIN32_FIND_DATAA& found, const char* childSource, const char* childDestination) {
-                            return !isDirectoryEntry(found) || copyPathsFit(childSource, childDestination, overflow);
-                        });
 }

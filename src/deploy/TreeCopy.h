@@ -3,7 +3,6 @@
 #include <windows.h>
 
 class CopyJournal;
-struct PathOverflow;
 
 // Copies the tree below `source` into the existing directory `destination`
 // (no trailing backslash), level by level, asking Retry/Cancel when a file
@@ -25,9 +24,3 @@ int copyTree(HWND owner, const char* source, const char* destination,
 // result.
 int copyTreeIfPresent(HWND owner, const char* source, const char* destination,
                       int overwriteExisting, int clearReadOnly, CopyJournal* journal = nullptr);
-
-// 1 when every path that copying `source` into `destination` would use, on
-// both sides and at every level, fits the path rule of common/Paths.h (a
-// source that cannot be enumerated has none); else 0, and `overflow` (if
-// given) names the first path that does not fit. Nothing is changed.
-int copyPathsFit(const char* source, const char* destination, PathOverflow* overflow = nullptr);

@@ -12,6 +12,8 @@
 #include "PrefixState.h"
 #include "TestSupport.h"
 #include "WindowWatcher.h"
+#include "common/Format.h"
+#include "common/InstallState.h"
 #include "common/SafeNames.h"
 #include "deploy/FileOps.h"
 #include "ui/OwnerWindow.h"
@@ -108,6 +110,31 @@ TEST_F(ExtractionTest, WritesContentsTimesAndAttributesCreatingParents) {
     ASSERT_TRUE(times.has_value());
     EXPECT_EQ(written, (static_cast<FileTime64>(times->lastWrite.dwHighDateTime) << 32) |
                            times->lastWrite.dwLowDateTime);
+}
+
+// The install step checks its paths from the longest names the extraction
+// kept for each staged tree, without listing the trees again: each kind and
+// tree on its own, in any case, starting afresh.
+TEST_F(ExtractionTest, KeepsTheLongestNamesOfEachStagedTree) {
+    const char* const stale = "left over from an earlier extraction";
+    copyText(installState.stagedTrees[0].longestFile, kPathSize, stale);
+    ArchiveWriter writer;
+    writer.addFile("Program\\a.txt", "a");
+    writer.addFile("program\\sub\\longer.txt", "b");
+    writer.addFile("Program\\mid.txt", "c");
+    writer.addDirectory("Program\\empty", kAttributeDirectory);
+    writer.addDirectory("Program", kAttributeDirectory);
+    writer.addFile("DOCUMENTS\\Welcome.snote", "d");
+    writer.addFile("Other\\much-longer-than-any-other-name.txt", "e");
+    writer.addFile("Programs\\also-longer-than-any-other-name.txt", "f");
+    ASSERT_EQ(1, extract(writer.build()));
+
+    const StagedTreeExtent& program = installState.stagedTrees[static_cast<int>(StagedTree::Program)];
+    const StagedTreeExtent& documents = installState.stagedTrees[static_cast<int>(StagedTree::Documents)];
+    EXPECT_STREQ("sub\\longer.txt", program.longestFile);
+    EXPECT_STREQ("empty", program.longestFolder);
+    EXPECT_STREQ("Welcome.snote", documents.longestFile);
+    EXPECT_STREQ("", documents.longestFolder);
 }
 
 TEST_F(ExtractionTest, StreamsThatDoNotDecodeToTheirSizeFailWithExpandMessage) {

@@ -10,6 +10,7 @@
 #include "DeployHelpers.h"
 #include "TestSupport.h"
 #include "common/Format.h"
+#include "common/StagedTrees.h"
 #include "registration/Shortcuts.h"
 
 namespace {
@@ -47,8 +48,20 @@ protected:
         installDir = base + "\\" + progDir;
         documents = std::string(documentsFolder) + "\\" + progDir;
     }
+    // Stages a file as the extraction does: on disk, and noted among the
+    // staged tree's names.
     void stage(const std::string& path, const std::string& contents = "staged") {
         ASSERT_TRUE(writeFile(staging + "\\" + path, contents));
+        noteStagedEntry(path.c_str(), false);
+    }
+    void stageFolder(const std::string& path) {
+        ASSERT_TRUE(CreateDirectoryA((staging + "\\" + path).c_str(), nullptr));
+        noteStagedEntry(path.c_str(), true);
+    }
+    // Removes a staged tree, as a new extraction would.
+    void unstage(StagedTree tree, const std::string& folder) {
+        removeFileTree(staging + "\\" + folder);
+        memset(&installState.stagedTrees[static_cast<int>(tree)], 0, sizeof(StagedTreeExtent));
     }
     // Installs, answering Cancel to every prompt; returns the prompts' texts.
     std::vector<std::string> installCancelling(int expectedResult) {
@@ -124,13 +137,22 @@ TEST_F(InstallStepTest, PathsThatDoNotFitFailBeforeAnythingIsCopiedAndAreNamed) 
     EXPECT_EQ(std::vector<std::string>({overflowText(installDir + "\\" + tooLong, 259)}), installCancelling(0));
     EXPECT_FALSE(pathExists(installDir));
     EXPECT_FALSE(pathExists(documents));
-    removeFileTree(staging + "\\Program");
+    unstage(StagedTree::Program, "Program");
     stage("Program\\" + tooLong.substr(1));
     EXPECT_EQ(std::vector<std::string>(), installCancelling(1));
     EXPECT_TRUE(pathExists(installDir + "\\" + tooLong.substr(1)));
     removeFileTree(installDir);
     removeFileTree(documents);
-    removeFileTree(staging + "\\Program");
+    unstage(StagedTree::Program, "Program");
+
+    // An empty staged folder whose installed path is one byte longer than a
+    // folder may be (its pattern "\*" must fit too).
+    stage("Program\\" + progFile + ".exe");
+    const std::string folder = std::string(258 - installDir.size(), 'f');
+    stageFolder("Program\\" + folder);
+    EXPECT_EQ(std::vector<std::string>({overflowText(installDir + "\\" + folder, 257)}), installCancelling(0));
+    EXPECT_FALSE(pathExists(installDir));
+    unstage(StagedTree::Program, "Program");
 
     // A staged document whose path in the documents folder does not fit,
     // while everything fits in the install directory: a long ProgDir that
