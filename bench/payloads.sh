@@ -1,6 +1,7 @@
-# Shared by bench/vs-nsis.sh and bench/phase-profile.sh: the Windows helpers,
-# the benchmark payloads and the setup INI. The caller sets src (the
-# worktree), out (its output folder), size, files and seed.
+# Shared by bench/vs-nsis.sh and bench/phase-profile.sh: their common options,
+# the scratch folder, the Windows helpers, the benchmark payloads and the
+# setup INI. The caller sets src (the worktree) and out (its output folder);
+# size, files, seed, rounds and cpus come from the common options.
 #
 # Payloads, all deterministic (bench/make-tree.py, log-normal sizes, a seed):
 #   many   SIZE MiB in FILES files
@@ -10,6 +11,43 @@
 #          the NSIS installer of this payload carries the same one file)
 # Every payload holds Program\BenchProg.exe, a program that ends at once;
 # many and large also hold Documents\Readme.txt.
+
+size=200 files=2000 seed=1 rounds=3 cpus=""
+
+# common_option OPTION VALUE: takes one of the options both benchmarks share
+# (--size, --files, --seed, --rounds, --cpus); false for any other. The
+# caller then shifts both words.
+common_option() {
+    case $1 in
+    --size) size=$2 ;;
+    --files) files=$2 ;;
+    --seed) seed=$2 ;;
+    --rounds) rounds=$2 ;;
+    --cpus) cpus=$2 ;;
+    *) return 1 ;;
+    esac
+}
+
+# The command words that keep a Wine process on the processors of --cpus
+# (none: anywhere), in the array pin.
+set_pin() {
+    pin=()
+    if [ -n "$cpus" ]; then pin=(taskset -c "$cpus"); fi
+}
+
+# make_work NAME: a scratch folder on tmpfs in $work, removed at exit with
+# the Wine servers of the prefixes in it.
+make_work() {
+    work=$(mktemp -d "/dev/shm/setup-$1.XXXXXX")
+    chmod 755 "$work"
+    trap cleanup_work EXIT
+}
+cleanup_work() {
+    for root in "$work"/*/; do
+        [ -d "$root/prefix" ] && wine_as_user "${root%/}" wineserver -k 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
 
 # Builds install-timer.exe and BenchProg.exe into $out/bin.
 build_bench_helpers() {

@@ -27,35 +27,23 @@ src=$PWD
 . "$src/tests/wine/wine-env.sh"
 . "$src/bench/payloads.sh"
 
-payload=many size=200 files=2000 seed=1 rounds=3 rev="" counts=no top=0 cpus=""
+payload=many rev="" counts=no top=0
 while [ $# -gt 0 ]; do
     case $1 in
     --payload) payload=$2; shift 2 ;;
-    --size) size=$2; shift 2 ;;
-    --files) files=$2; shift 2 ;;
-    --seed) seed=$2; shift 2 ;;
-    --rounds) rounds=$2; shift 2 ;;
     --rev) rev=$2; shift 2 ;;
     --counts) counts=yes; shift ;;
     --top) top=$2; shift 2 ;;
-    --cpus) cpus=$2; shift 2 ;;
     --help|-h) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
-    *) echo "phase-profile.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
+    *) common_option "$1" "${2-}" && shift 2 ||
+        { echo "phase-profile.sh: unknown option $1 (see --help)" >&2; exit 2; } ;;
     esac
 done
 machine_runs_i386 || { echo "phase-profile.sh: this machine cannot run 32-bit programs" >&2; exit 1; }
 
 out=$src/build/bench/phases
 mkdir -p "$out"
-work=$(mktemp -d /dev/shm/setup-phases.XXXXXX)
-chmod 755 "$work"
-cleanup() {
-    for root in "$work"/*/; do
-        [ -d "$root/prefix" ] && wine_as_user "${root%/}" wineserver -k 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+make_work phases
 
 build_bench_helpers
 make_payload "$payload"
@@ -85,8 +73,7 @@ chown $(wine_user_ids | tr ' ' ':') "$base/bin/setup.exe"
 # strace. Leaves its phase log (and traces) in $work/results/KIND-N.*
 mkdir -p "$work/results"
 chmod 777 "$work/results"
-pin=()
-[ -n "$cpus" ] && pin=(taskset -c "$cpus")
+set_pin
 run_one() {
     local kind=$1 n=$2 root=$work/run res=$work/results/$1-$2
     rm -rf "$root"

@@ -41,18 +41,14 @@ src=$PWD
 . "$src/tests/wine/wine-env.sh"
 . "$src/bench/payloads.sh"
 
-size=200 files=2000 seed=1 rounds=3 baseline=main payloads=many,large,empty cpus=""
+baseline=main payloads=many,large,empty
 while [ $# -gt 0 ]; do
     case $1 in
-    --size) size=$2; shift 2 ;;
-    --files) files=$2; shift 2 ;;
-    --seed) seed=$2; shift 2 ;;
-    --rounds) rounds=$2; shift 2 ;;
     --baseline) baseline=$2; shift 2 ;;
     --payloads) payloads=$2; shift 2 ;;
-    --cpus) cpus=$2; shift 2 ;;
     --help|-h) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
-    *) echo "vs-nsis.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
+    *) common_option "$1" "${2-}" && shift 2 ||
+        { echo "vs-nsis.sh: unknown option $1 (see --help)" >&2; exit 2; } ;;
     esac
 done
 IFS=, read -r -a cases <<< "$payloads"
@@ -64,15 +60,7 @@ fi
 
 out=$src/build/bench/vs-nsis
 mkdir -p "$out/bin" "$out/installers"
-work=$(mktemp -d /dev/shm/setup-vs-nsis.XXXXXX)
-chmod 755 "$work"
-cleanup() {
-    for root in "$work"/*/; do
-        [ -d "$root/prefix" ] && wine_as_user "${root%/}" wineserver -k 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+make_work vs-nsis
 log() { echo "== $*" >&2; }
 
 # --- the Windows helpers, the payloads and the INI ----------------------------
@@ -158,8 +146,7 @@ warm_prefix "$base"
 # run_one INSTALLER_NAME PAYLOAD ROUND: one timed run in a fresh prefix copy.
 results=$out/results.txt
 : > "$results"
-pin=()
-[ -n "$cpus" ] && pin=(taskset -c "$cpus")
+set_pin
 run_one() {
     local name=$1 c=$2 round=$3 root=$work/run-$1
     rm -rf "$root"
