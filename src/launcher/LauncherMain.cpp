@@ -20,6 +20,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "common/Scoped.h"
 #include "launcher/LauncherCommand.h"
 #include "uninstall/setup-uninstall.h"
 
@@ -28,22 +29,6 @@ namespace {
 // ERROR_ELEVATION_REQUIRED, which this toolchain's headers give only for
 // newer target versions.
 constexpr DWORD kElevationRequired = 740;
-
-// Holds a heap block for the launcher's lifetime of one call.
-class HeapText {
-public:
-    explicit HeapText(size_t units)
-        : text_(static_cast<WCHAR*>(HeapAlloc(GetProcessHeap(), 0, units * sizeof(WCHAR)))) {}
-    ~HeapText() {
-        if (text_) HeapFree(GetProcessHeap(), 0, text_);
-    }
-    HeapText(const HeapText&) = delete;
-    HeapText& operator=(const HeapText&) = delete;
-    WCHAR* get() const { return text_; }
-
-private:
-    WCHAR* text_;
-};
 
 DWORD failure() {
     DWORD error = GetLastError();
@@ -83,9 +68,10 @@ DWORD startProgram(const WCHAR* commandLine) {
 
     const WCHAR* arguments = argumentsOf(commandLine);
     size_t units = commandLineUnits(program, arguments);
-    HeapText line(units);
-    if (!line.get()) return ERROR_NOT_ENOUGH_MEMORY;
-    buildCommandLine(program, arguments, line.get(), units);
+    HeapBuffer block(units * sizeof(WCHAR));
+    WCHAR* line = reinterpret_cast<WCHAR*>(block.get());
+    if (!line) return ERROR_NOT_ENOUGH_MEMORY;
+    buildCommandLine(program, arguments, line, units);
 
     // The caller's window state, desktop, title (the shortcut's name when
     // started from one) and standard handles go on to the program; the C
@@ -98,7 +84,7 @@ DWORD startProgram(const WCHAR* commandLine) {
     startup.lpReserved2 = nullptr;
     BOOL inherit = (startup.dwFlags & STARTF_USESTDHANDLES) != 0;
     PROCESS_INFORMATION process;
-    if (!CreateProcessW(program, line.get(), nullptr, nullptr, inherit, CREATE_SUSPENDED, nullptr, nullptr,
+    if (!CreateProcessW(program, line, nullptr, nullptr, inherit, CREATE_SUSPENDED, nullptr, nullptr,
                         &startup, &process)) {
         if (GetLastError() != kElevationRequired) return failure();
         int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWNORMAL;

@@ -1,5 +1,7 @@
 #include "InstallerRun.h"
 
+#include <utility>
+
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
@@ -123,6 +125,25 @@ Response confirmAndAcknowledge(const WindowInfo& window) {
     if (window.button("Yes")) return Response::press(IDYES);
     if (window.button("Retry")) return Response::press(IDCANCEL);
     return Response::press(IDOK);
+}
+
+RunResult runUninstallCommand(const std::string& command, Responder responder) {
+    RunOptions options;
+    options.commandLine = command;
+    options.followChildren = true;
+    options.timeoutMs = 120000;
+    options.responder = std::move(responder);
+    return runProgram(options);
+}
+
+DWORD installExampleUnattended() {
+    RunOptions setup;
+    setup.commandLine = quoteArgument(ownFolder() + "\\setup.exe") + " -s";
+    setup.timeoutMs = 120000;
+    setup.responder = [](const WindowInfo&) { return Response::press(IDOK); };
+    const DWORD code = runProgram(setup).exitCode;
+    if (HWND window = waitForTopLevelWindow("Sample Notes", 20000)) closeTopLevelWindow(window, 5000);
+    return code;
 }
 
 std::string utf8(const std::wstring& text) {

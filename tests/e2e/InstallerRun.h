@@ -126,6 +126,15 @@ private:
 // unexpected.
 Response confirmAndAcknowledge(const WindowInfo& window);
 
+// Runs `command` (an uninstall entry's command, as the system's list of
+// programs runs it) with every process it starts, answered by `responder`,
+// for at most two minutes.
+RunResult runUninstallCommand(const std::string& command, Responder responder);
+
+// Installs the example (setup.exe beside the test, unattended) and closes
+// the Sample Notes window it starts; the installer's exit code.
+DWORD installExampleUnattended();
+
 // A UTF-16 text as UTF-8.
 std::string utf8(const std::wstring& text);
 

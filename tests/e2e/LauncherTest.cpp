@@ -201,12 +201,7 @@ TEST_F(LauncherTest, TheShortcutStartsTheProgramAndTheUninstallEntryRemovesIt) {
     // The uninstall entry's command, as the program list runs it.
     std::string command = readRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString").value_or("");
     EXPECT_EQ("\"" + kLauncher + "\" -u", command);
-    RunOptions options;
-    options.commandLine = command;
-    options.followChildren = true;
-    options.timeoutMs = 120000;
-    options.responder = confirmAndAcknowledge;
-    RunResult run = runProgram(options);
+    RunResult run = runUninstallCommand(command, confirmAndAcknowledge);
     EXPECT_EQ(0u, run.exitCode) << run.describe();
     EXPECT_EQ(0u, run.problemCount()) << run.describe();
     expectRemoved();
@@ -217,12 +212,8 @@ TEST_F(LauncherTest, QuietUninstallShowsNothingAndNeverStartsTheProgram) {
     ScopedEnvironment marker("PLAIN_PROGRAM_MARKER", marker_.c_str());
     ASSERT_NO_FATAL_FAILURE(install());
     std::string command = readRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString").value_or("");
-    RunOptions options;
-    options.commandLine = command + " -s";
-    options.followChildren = true;
-    options.timeoutMs = 120000;
-    options.responder = [](const WindowInfo&) { return Response::close().markUnexpected("a quiet uninstall"); };
-    RunResult run = runProgram(options);
+    RunResult run = runUninstallCommand(
+        command + " -s", [](const WindowInfo&) { return Response::close().markUnexpected("a quiet uninstall"); });
     EXPECT_EQ(0u, run.exitCode) << run.describe();
     EXPECT_TRUE(run.windows.empty()) << run.describe();
     expectRemoved();

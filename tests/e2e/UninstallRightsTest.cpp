@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "InstallerRun.h"
 #include "PrefixState.h"
 #include "ProcessRunner.h"
 
@@ -80,25 +81,15 @@ std::vector<DWORD> helperExitCodes(const RunResult& run) {
 }
 
 RunResult run(const std::string& command) {
-    RunOptions options;
-    options.commandLine = command;
-    options.followChildren = true;
-    options.timeoutMs = 120000;
-    options.responder = [](const WindowInfo& window) {
+    return runUninstallCommand(command, [](const WindowInfo& window) {
         return Response::press(IDOK).markUnexpected(window.caption + ": " + window.messageText);
-    };
-    return runProgram(options);
+    });
 }
 
 TEST(UninstallRights, WithoutWriteAccessToTheFolderItSaysSoAndKeepsWhatRunsItAgain) {
     const std::string folder = unixPath(kInstallDir);
     if (folder.empty()) GTEST_SKIP() << "needs Wine, to change the folder's Unix permissions";
-    RunOptions setup;
-    setup.commandLine = quoteArgument(ownFolder() + "\\setup.exe") + " -s";
-    setup.timeoutMs = 120000;
-    setup.responder = [](const WindowInfo&) { return Response::press(IDOK); };
-    ASSERT_EQ(1u, runProgram(setup).exitCode);
-    if (HWND window = waitForTopLevelWindow("Sample Notes", 20000)) closeTopLevelWindow(window, 5000);
+    ASSERT_EQ(1u, installExampleUnattended());
     const std::string command = readRegistryString(HKEY_LOCAL_MACHINE, kEntry, "UninstallString").value_or("");
     ASSERT_FALSE(command.empty());
     const std::vector<std::string> installed = tree(kInstallDir);

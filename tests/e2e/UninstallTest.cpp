@@ -161,12 +161,7 @@ public:
     }
 
     RunResult uninstall(const std::string& command, Responder responder) {
-        RunOptions options;
-        options.commandLine = command;
-        options.followChildren = true;
-        options.timeoutMs = 120000;
-        options.responder = std::move(responder);
-        return runProgram(options);
+        return runUninstallCommand(command, std::move(responder));
     }
 
     // The names as the installer formed them, where the INI's ProgDir is a
@@ -397,23 +392,13 @@ TEST_F(UninstallTest, RemovesWhatTheInstallMadeAndNothingElse) {
 TEST_F(UninstallTest, TheExampleRemovesItselfWithItsOwnTexts) {
     const std::string installDir = programFilesFolder() + "\\SampleNotes";
     const std::string program = installDir + "\\SampleNotes.exe";
-    RunOptions setup;
-    setup.commandLine = quoteArgument(ownFolder() + "\\setup.exe") + " -s";
-    setup.timeoutMs = 120000;
-    setup.responder = [](const WindowInfo&) { return Response::press(IDOK); };
-    ASSERT_EQ(1u, runProgram(setup).exitCode);
-    if (HWND window = waitForTopLevelWindow("Sample Notes", 20000)) closeTopLevelWindow(window, 5000);
+    ASSERT_EQ(1u, installExampleUnattended());
     // As the system's list of programs reads it: from the installer's view.
     std::string command = readRegistryString(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "SampleNotes",
                                              "UninstallString", ownRegistryView()).value_or("");
     ASSERT_EQ("\"" + program + "\" -u", command);
 
-    RunOptions options;
-    options.commandLine = command;
-    options.followChildren = true;
-    options.timeoutMs = 120000;
-    options.responder = confirmAndAcknowledge;
-    RunResult run = runProgram(options);
+    RunResult run = runUninstallCommand(command, confirmAndAcknowledge);
     ASSERT_FALSE(run.timedOut) << run.describe();
     EXPECT_EQ(kRemoved, run.exitCode) << run.describe();
     EXPECT_EQ(std::vector<std::string>(
