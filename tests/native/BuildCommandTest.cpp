@@ -29,16 +29,6 @@ void setWriteTime(const fs::path& path, time_t seconds) {
 
 // A setup INI that passes the checks the build makes first: every text in
 // [EN] and [FR].
-std::string languageSection(const char* code) {
-    static const char* const kTexts[] = {
-        "ProgDesc", "DirDesc", "ExtDesc", "InstallDesc", "NewerInstalled", "InstallBaseDir",
-        "InstallProgDir", "InstallChange", "InstallBrowse", "InstallCompleted", "InstallFailed",
-        "FileCopyFailed", "NotDir", "DirCreateFailed", "InstallOk", "InstallCancel", "InstallYes", "InstallNo"};
-    std::string section = std::string("[") + code + "]\r\n";
-    for (const char* key : kTexts) section += std::string(key) + "=" + code + " " + key + "\r\n";
-    return section;
-}
-
 const std::string kIni =
     "[Settings]\r\nProgName=Caf\xE9 Notes\r\nProgVersion=2.7\r\nProgFile=Notes\r\nProgDir=CafeNotes\r\n" +
     languageSection("EN") + languageSection("FR");

@@ -25,16 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string languageSection(const char* code) {
-    static const char* const kTexts[] = {
-        "ProgDesc", "DirDesc", "ExtDesc", "InstallDesc", "NewerInstalled", "InstallBaseDir",
-        "InstallProgDir", "InstallChange", "InstallBrowse", "InstallCompleted", "InstallFailed",
-        "FileCopyFailed", "NotDir", "DirCreateFailed", "InstallOk", "InstallCancel", "InstallYes", "InstallNo"};
-    std::string section = std::string("[") + code + "]\r\n";
-    for (const char* key : kTexts) section += std::string(key) + "=" + code + " " + key + "\r\n";
-    return section;
-}
-
 const std::string kIni = "[Settings]\r\nProgName=Plain Notes\r\nProgVersion=2.7\r\nProgFile=Notes\r\n"
                          "ProgDir=PlainNotes\r\n" + languageSection("EN");
 

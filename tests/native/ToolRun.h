@@ -27,6 +27,18 @@ struct ToolRun {
     std::string err;
 };
 
+// A language section of a setup INI with every text the build checks for,
+// each "<code> <key>".
+inline std::string languageSection(const char* code) {
+    static const char* const kTexts[] = {
+        "ProgDesc", "DirDesc", "ExtDesc", "InstallDesc", "NewerInstalled", "InstallBaseDir",
+        "InstallProgDir", "InstallChange", "InstallBrowse", "InstallCompleted", "InstallFailed",
+        "FileCopyFailed", "NotDir", "DirCreateFailed", "InstallOk", "InstallCancel", "InstallYes", "InstallNo"};
+    std::string section = std::string("[") + code + "]\r\n";
+    for (const char* key : kTexts) section += std::string(key) + "=" + code + " " + key + "\r\n";
+    return section;
+}
+
 inline std::string readText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
